@@ -1,0 +1,97 @@
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "details/details.h"
+#include "inventory/inventory.h"
+#include "removal/removal.h"
+
+static INT_PTR InitMainDialog(HWND dialog)
+{
+    detailHeap = GetProcessHeap();
+    PostMessageA(dialog, WM_REFRESH_LIST, 0, 0);
+    return FALSE;
+}
+
+static void ShowAboutBox(HWND dialog)
+{
+    DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_ABOUT), dialog, AboutDialogProc, 0);
+}
+
+static void DeleteControl(HWND dialog)
+{
+    if (DeleteSelectedControl(dialog))
+        PostMessageA(dialog, WM_REFRESH_LIST, 0, 0);
+}
+
+static void ControlSelectionChanged(HWND dialog)
+{
+    // A single-selection list answers LB_ERR here, which is non-zero: the
+    // first selection change enables Delete for good.
+    LRESULT selected = SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETSELCOUNT, 0, 0);
+    EnableWindow(GetDlgItem(dialog, IDC_DELETE), selected != 0);
+    ShowControlDetails(dialog, VersionStringTable, detailHeap);
+}
+
+static void FileInfoSelectionChanged(HWND dialog)
+{
+    LRESULT row = SendDlgItemMessageA(dialog, IDC_FILE_INFO_LIST, LB_GETCURSEL, 0, 0);
+    if (row < 0 || row >= VERSION_STRING_COUNT || VersionStringTable[row].value == NULL)
+        return;
+    SetDlgItemTextA(dialog, IDC_FILE_INFO_VALUE, VersionStringTable[row].value);
+}
+
+static INT_PTR MainDialogCommand(HWND dialog, WORD id, WORD notification)
+{
+    switch (id) {
+    case IDC_EXIT:
+        EndDialog(dialog, 1);
+        return TRUE;
+    case IDC_ABOUT:
+        ShowAboutBox(dialog);
+        break;
+    case IDC_DELETE:
+        DeleteControl(dialog);
+        break;
+    case IDC_REFRESH:
+        PostMessageA(dialog, WM_REFRESH_LIST, 0, 0);
+        break;
+    case IDC_CONTROL_LIST:
+        if (notification == LBN_SELCHANGE)
+            ControlSelectionChanged(dialog);
+        break;
+    case IDC_FILE_INFO_LIST:
+        if (notification == LBN_SELCHANGE)
+            FileInfoSelectionChanged(dialog);
+        break;
+    }
+    return FALSE;
+}
+
+static INT_PTR PaintMinimized(HWND dialog, HDC dc)
+{
+    if (!IsIconic(dialog))
+        return FALSE;
+    DrawIcon(dc, 1, 1, LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_PROGRAM)));
+    return TRUE;
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    // Only the low word names the message, as in the 16-bit days.
+    switch (message & 0xFFFF) {
+    case WM_INITDIALOG:
+        return InitMainDialog(dialog);
+    case WM_REFRESH_LIST:
+        RefreshControlList(dialog);
+        return FALSE;
+    case WM_COMMAND:
+        return MainDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_SYSCOMMAND:
+        if (wParam != SC_CLOSE)
+            return FALSE;
+        EndDialog(dialog, 1);
+        return TRUE;
+    case WM_PAINT:
+        return PaintMinimized(dialog, reinterpret_cast<HDC>(wParam));
+    }
+    return FALSE;
+}

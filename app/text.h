@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstring>
+
+// Bounded text: every helper takes its size from the array, cuts what does not
+// fit, always leaves a terminated text and answers false when it had to cut.
+
+template <size_t N> bool CopyText(char (&dst)[N], const char* src)
+{
+    size_t length = strlen(src);
+    bool fits = length < N;
+    if (!fits)
+        length = N - 1;
+    memmove(dst, src, length);
+    dst[length] = '\0';
+    return fits;
+}
+
+template <size_t N> bool AppendText(char (&dst)[N], const char* src)
+{
+    size_t used = strnlen(dst, N - 1);
+    size_t length = strlen(src);
+    bool fits = used + length < N;
+    if (!fits)
+        length = N - 1 - used;
+    memmove(dst + used, src, length);
+    dst[used + length] = '\0';
+    return fits;
+}
+
+// wsprintfA never writes more than 1,024 characters, so the formatted text
+// lands in a buffer that size allows before it is cut to fit.
+template <size_t N> bool FormatText(char (&dst)[N], const char* format, ...)
+{
+    char formatted[1025];
+    va_list args;
+    va_start(args, format);
+    int length = wvsprintfA(formatted, format, args);
+    va_end(args);
+    if (length < 0)
+        formatted[0] = '\0';
+    formatted[sizeof formatted - 1] = '\0';
+    return length >= 0 && CopyText(dst, formatted);
+}
+
+#if defined(__GNUC__)
+#pragma GCC poison strcpy strcat sprintf vsprintf lstrcpyA lstrcatA wsprintfA
+#endif

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+// Registry access shared by every part of the program.
+BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
+                        char (&output)[MAX_PATH], DWORD* valueType = NULL);
+void ReportKeyOpenError(HWND window, LONG status, int site);
+void AppendKeyName(char (&path)[MAX_PATH], const char* name);
+void ConvertSlashes(char* text);
+
+// Byte-wise ASCII text rules: only 'A' to 'Z' ever change case.
+void LowerCaseAscii(char* text);
+bool ContainsText(const char* text, const char* pattern);
+bool EqualsIgnoreCase(const char* first, const char* second);
+bool IsEmptyText(const char* text);
+
+// The control list scan.
+LRESULT RefreshControlList(HWND window);
+BOOL AddDownloadedControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName);
+BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName);
+BOOL IsDownloadedControl(HWND window, const char* controlPath);
+
+#define MODULE_USAGE_PATH "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage"
+
+// Where a failed key open is reported, so the user can tell the three apart.
+enum KeyOpenSite {
+    SITE_MODULE_USAGE_SCAN = 446,
+    SITE_TYPELIB_SCAN = 730,
+    SITE_DOWNLOAD_CHECK = 1906,
+};

@@ -1,0 +1,87 @@
+#include "inventory/inventory.h"
+
+#include "app/messages.h"
+#include "app/text.h"
+
+#include <cstring>
+
+// A text value read into a buffer of its own size need not carry its NUL:
+// take it up to the end of its data, and never more than the buffer holds.
+static void TerminateValueText(char (&data)[MAX_PATH], DWORD dataSize)
+{
+    size_t length = dataSize < MAX_PATH ? dataSize : MAX_PATH - 1;
+    data[length] = '\0';
+}
+
+BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
+                        char (&output)[MAX_PATH], DWORD* valueType)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(key, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return FALSE;
+
+    char data[MAX_PATH];
+    DWORD dataSize = sizeof data;
+    DWORD type = REG_NONE;
+    LONG status = RegQueryValueExA(opened, valueName, NULL, &type,
+                                   reinterpret_cast<LPBYTE>(data), &dataSize);
+    RegCloseKey(opened);
+    if (status != ERROR_SUCCESS)
+        return FALSE;
+
+    switch (type) {
+    case REG_SZ:
+        TerminateValueText(data, dataSize);
+        CopyText(output, data);
+        break;
+    case REG_EXPAND_SZ: {
+        TerminateValueText(data, dataSize);
+        char expanded[MAX_PATH];
+        DWORD needed = ExpandEnvironmentStringsA(data, expanded, sizeof expanded);
+        // An expansion that fails or does not fit leaves the buffer undefined;
+        // the text as stored is the honest answer then.
+        if (needed == 0 || needed > sizeof expanded)
+            CopyText(output, data);
+        else
+            CopyText(output, expanded);
+        break;
+    }
+    case REG_DWORD: {
+        DWORD number = 0;
+        memcpy(&number, data, dataSize < sizeof number ? dataSize : sizeof number);
+        memcpy(output, &number, sizeof number);
+        break;
+    }
+    default:
+        return FALSE;
+    }
+    if (valueType != NULL)
+        *valueType = type;
+    return TRUE;
+}
+
+void ReportKeyOpenError(HWND window, LONG status, int site)
+{
+    char message[80];
+    if (status == ERROR_ACCESS_DENIED)
+        CopyText(message, TEXT_KEY_ACCESS_DENIED);
+    else
+        FormatText(message, FORMAT_KEY_OPEN_FAILED, static_cast<int>(status), site);
+    MessageBoxA(window, message, TEXT_PRODUCT_NAME, MB_OK);
+}
+
+void AppendKeyName(char (&path)[MAX_PATH], const char* name)
+{
+    if (IsEmptyText(name))
+        return;
+    size_t length = strlen(path);
+    if (length != 0 && path[length - 1] != '\\')
+        AppendText(path, "\\");
+    AppendText(path, name);
+}
+
+void ConvertSlashes(char* text)
+{
+    for (char* slash = strchr(text, '/'); slash != NULL; slash = strchr(slash, '/'))
+        *slash = '\\';
+}

@@ -1,0 +1,122 @@
+#include "inventory/inventory.h"
+
+#include "app/control_ids.h"
+#include "app/messages.h"
+#include "app/text.h"
+
+#define TYPELIB_VERSION_NAME_SIZE 80
+
+// The extent follows the entry just added, not the widest one: the list's
+// item rectangle has the width of its client area.
+static void AddControlEntry(HWND window, const char* entry)
+{
+    LRESULT index = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+                                        reinterpret_cast<LPARAM>(entry));
+    if (index < 0)
+        return; // nothing was added, so there is no rectangle to measure
+    RECT item;
+    if (SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETITEMRECT, static_cast<WPARAM>(index),
+                            reinterpret_cast<LPARAM>(&item)) == LB_ERR)
+        return;
+    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_SETHORIZONTALEXTENT,
+                        static_cast<WPARAM>(item.right - item.left + 40), 0);
+}
+
+LRESULT RefreshControlList(HWND window)
+{
+    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_RESETCONTENT, 0, 0);
+
+    char moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
+    AddDownloadedControls(window, HKEY_LOCAL_MACHINE, moduleUsagePath, "");
+    char typeLibPath[MAX_PATH] = "TypeLib";
+    AddTypeLibControls(window, HKEY_CLASSES_ROOT, typeLibPath, "");
+
+    if (SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0) == 0) {
+        MessageBoxA(window, TEXT_NO_CONTROLS, TEXT_PRODUCT_NAME, MB_ICONERROR);
+        PostMessageA(window, WM_COMMAND, IDC_EXIT, 0);
+    }
+
+    // Posted rather than handled here, so the details of the first entry are
+    // shown once the rebuild has returned, through the usual selection path.
+    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_SETCURSEL, 0, 0);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_CONTROL_LIST, LBN_SELCHANGE), 0);
+    SendDlgItemMessageA(window, IDC_FILE_INFO_LIST, LB_SETCURSEL, 0, 0);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_INFO_LIST, LBN_SELCHANGE), 0);
+    return 0;
+}
+
+// Walks stop at the first failing status. At index 0 that means an empty key;
+// later, any status other than "no more items" would leave the previous name
+// in the buffer, so going on could only handle that entry again.
+BOOL AddDownloadedControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName)
+{
+    AppendKeyName(keyPath, keyName);
+    HKEY moduleUsage;
+    LONG status = RegOpenKeyExA(root, keyPath, 0, KEY_READ, &moduleUsage);
+    if (status != ERROR_SUCCESS) {
+        ReportKeyOpenError(window, status, SITE_MODULE_USAGE_SCAN);
+        return FALSE;
+    }
+
+    char name[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyA(moduleUsage, index, name, sizeof name) == ERROR_SUCCESS;
+         ++index) {
+        char lowered[MAX_PATH];
+        CopyText(lowered, name);
+        LowerCaseAscii(lowered);
+        if (ContainsText(lowered, "/downloaded program files") ||
+            ContainsText(lowered, "/occache/"))
+            AddControlEntry(window, name);
+    }
+    RegCloseKey(moduleUsage);
+    return TRUE;
+}
+
+static void AddTypeLibFile(HWND window, HKEY typeLib, const char* version, const char* suffix)
+{
+    char path[MAX_PATH];
+    CopyText(path, version);
+    AppendText(path, suffix);
+    char file[MAX_PATH];
+    DWORD type;
+    if (!QueryRegistryValue(typeLib, path, "", file, &type))
+        return;
+    // A number is not a path; the buffer holds four bytes of it, not text.
+    if (type == REG_DWORD)
+        return;
+    if (IsDownloadedControl(window, file))
+        return;
+    LowerCaseAscii(file);
+    AddControlEntry(window, file);
+}
+
+BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName)
+{
+    AppendKeyName(keyPath, keyName);
+    HKEY typeLibs;
+    LONG status = RegOpenKeyExA(root, keyPath, 0, KEY_READ, &typeLibs);
+    if (status != ERROR_SUCCESS) {
+        ReportKeyOpenError(window, status, SITE_TYPELIB_SCAN);
+        return FALSE;
+    }
+
+    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    char libId[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyA(typeLibs, index, libId, sizeof libId) == ERROR_SUCCESS;
+         ++index) {
+        HKEY typeLib;
+        if (RegOpenKeyExA(typeLibs, libId, 0, KEY_READ, &typeLib) != ERROR_SUCCESS)
+            continue;
+        char version[TYPELIB_VERSION_NAME_SIZE];
+        for (DWORD versionIndex = 0;
+             RegEnumKeyA(typeLib, versionIndex, version, sizeof version) == ERROR_SUCCESS;
+             ++versionIndex) {
+            AddTypeLibFile(window, typeLib, version, "\\0\\win32");
+            AddTypeLibFile(window, typeLib, version, "\\0\\win16");
+        }
+        RegCloseKey(typeLib);
+    }
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
+    RegCloseKey(typeLibs);
+    return TRUE;
+}

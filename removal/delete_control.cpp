@@ -1,0 +1,6 @@
+#include "removal/removal.h"
+
+BOOL DeleteSelectedControl(HWND)
+{
+    return FALSE;
+}

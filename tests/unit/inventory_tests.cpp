@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "inventory/inventory.h"
+TEST(Placeholder, Builds) {}

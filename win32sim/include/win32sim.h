@@ -1,0 +1,60 @@
+#pragma once
+
+// Test-side controls of the Win32 stand-in: seeding faults, scripting the
+// user and reading back what the program showed. Product code never
+// includes this header.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Everything back to a fresh machine: empty registry, no faults, no queued
+// messages, no scripted answers, nothing recorded.
+void SimReset();
+
+// Registry faults. Paths are below the root, compared without regard to case.
+void SimDenyKeyOpen(HKEY root, const char* path);
+// Every RegEnumKeyA / RegEnumValueA call at this index on this key answers the status.
+void SimFailEnumAt(HKEY root, const char* path, DWORD index, LONG status);
+// Runs the action once, just before the enumeration call at this index on this key.
+void SimBeforeEnumAt(HKEY root, const char* path, DWORD index, std::function<void()> action);
+// Number of key handles open now; a function that closes what it opens leaves it as it was.
+int SimOpenKeyCount();
+
+// Message boxes: answers are used in order; a box without an answer is
+// recorded as unscripted and answers 0, as a failed MessageBoxA does.
+struct SimMessageBox {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+    int answer;
+    bool scripted;
+};
+void SimAnswerMessageBox(int answer);
+const std::vector<SimMessageBox>& SimMessageBoxes();
+int SimUnscriptedMessageBoxCount();
+
+// The user: actions run one at a time whenever the innermost modal loop has
+// no posted message left. A loop that goes idle with no action left ends its
+// dialog with -1 and counts as a stall.
+void SimAddUserAction(std::function<void()> action);
+int SimStallCount();
+HWND SimActiveDialog();
+// What a user can do to a dialog. Clicking a disabled button does nothing.
+void SimClickButton(HWND dialog, int id);
+void SimSelectListEntry(HWND dialog, int id, int index);
+void SimPressEscape(HWND dialog);
+void SimCloseFromSystemMenu(HWND dialog);
+std::vector<std::string> SimListItems(HWND dialog, int id);
+std::string SimWindowText(HWND dialog, int id);
+
+// Recorded side effects.
+std::vector<int> SimCursorHistory(); // resource ids passed to LoadCursorA and then set
+std::vector<UINT> SimBeepHistory();
+int SimDrawIconCount();
+
+// The next LB_ADDSTRING calls (count of them) answer LB_ERRSPACE and add nothing.
+void SimFailListAdds(int count);
