@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <cstdio> // declared before the poison below, so later includes pass
 #include <cstring>
 
 // Bounded text: every helper takes its size from the array, cuts what does not
@@ -11,25 +12,21 @@
 
 template <size_t N> bool CopyText(char (&dst)[N], const char* src)
 {
-    size_t length = strlen(src);
-    bool fits = length < N;
-    if (!fits)
-        length = N - 1;
-    memmove(dst, src, length);
-    dst[length] = '\0';
-    return fits;
+    size_t i = 0;
+    for (; src[i] != '\0' && i < N - 1; ++i)
+        dst[i] = src[i];
+    dst[i] = '\0';
+    return src[i] == '\0';
 }
 
 template <size_t N> bool AppendText(char (&dst)[N], const char* src)
 {
     size_t used = strnlen(dst, N - 1);
-    size_t length = strlen(src);
-    bool fits = used + length < N;
-    if (!fits)
-        length = N - 1 - used;
-    memmove(dst + used, src, length);
-    dst[used + length] = '\0';
-    return fits;
+    size_t i = 0;
+    for (; src[i] != '\0' && used + i < N - 1; ++i)
+        dst[used + i] = src[i];
+    dst[used + i] = '\0';
+    return src[i] == '\0';
 }
 
 // wsprintfA never writes more than 1,024 characters, so the formatted text

@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-#include "inventory/inventory.h"
-TEST(Placeholder, Builds) {}
