@@ -1,0 +1,256 @@
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "inventory/inventory.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <win32sim.h>
+
+#include <string>
+#include <vector>
+
+typedef std::vector<std::string> Entries;
+
+static const char* const kNoControls =
+    "Burrowlens reports on ActiveX\ncontrols installed on this computer.\n\n"
+    "No controls have been registered for this machine.";
+
+// The whole program, from WinMain to its exit code, against the stand-in:
+// the user is a script of actions run whenever the program waits for input.
+class MainDialogTest : public testing::Test {
+protected:
+    void SetUp() override { SimReset(); }
+    void TearDown() override
+    {
+        EXPECT_EQ(0, SimUnscriptedMessageBoxCount());
+        EXPECT_EQ(0, SimStallCount());
+        EXPECT_EQ(0, SimOpenKeyCount());
+    }
+
+    static void SeedEmptyKeys()
+    {
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
+        CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
+    }
+    static void AddDownload(const std::string& name)
+    {
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, std::string(MODULE_USAGE_PATH "\\") + name);
+    }
+    static void AddTypeLibFile(const std::string& libAndVersion, const char* platform,
+                               const std::string& file)
+    {
+        SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" + libAndVersion + "\\0\\" + platform, "",
+                        file);
+    }
+    // Remembers what the list shows each time the user gets control.
+    void Look()
+    {
+        SimAddUserAction([this] { seen.push_back(ListBoxItems(SimActiveDialog(), IDC_CONTROL_LIST)); });
+    }
+    static void Click(int id)
+    {
+        SimAddUserAction([id] { SimClickButton(SimActiveDialog(), id); });
+    }
+    static int Run()
+    {
+        char commandLine[] = "";
+        return WinMain(GetModuleHandleA(NULL), NULL, commandLine, 1);
+    }
+    static void ExpectBox(size_t index, const std::string& text, UINT type, int line)
+    {
+        SCOPED_TRACE(testing::Message() << "box " << index << ", called from line " << line);
+        const std::vector<SimMessageBox>& boxes = SimMessageBoxes();
+        ASSERT_LT(index, boxes.size());
+        EXPECT_EQ(text, boxes[index].text);
+        EXPECT_EQ("Burrowlens", boxes[index].caption);
+        EXPECT_EQ(type, boxes[index].type);
+        EXPECT_NE(static_cast<HWND>(NULL), boxes[index].owner);
+    }
+
+    std::vector<Entries> seen;
+};
+
+TEST_F(MainDialogTest, EmptyRegistryReportsNoControlsAndEnds)
+{
+    SeedEmptyKeys();
+    SimAnswerMessageBox(IDOK);
+
+    EXPECT_EQ(1, Run());
+
+    ASSERT_EQ(1u, SimMessageBoxes().size());
+    ExpectBox(0, kNoControls, MB_ICONERROR, __LINE__);
+}
+
+TEST_F(MainDialogTest, EveryWayOutEndsWithCodeOne)
+{
+    const std::function<void()> ways[] = {
+        [] { SimClickButton(SimActiveDialog(), IDC_EXIT); },
+        [] { SimPressEscape(SimActiveDialog()); },
+        [] { SimCloseFromSystemMenu(SimActiveDialog()); },
+    };
+    for (const std::function<void()>& leave : ways) {
+        SimReset();
+        SeedEmptyKeys();
+        AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+        SimAddUserAction(leave);
+        EXPECT_EQ(1, Run());
+        EXPECT_TRUE(SimMessageBoxes().empty());
+    }
+}
+
+TEST_F(MainDialogTest, FirstEntryIsSelectedAndDeleteEnabledAfterTheScan)
+{
+    SeedEmptyKeys();
+    AddDownload("C:/Windows/OCCACHE/z.ocx");
+    AddTypeLibFile("{L1}\\1.0", "win32", "C:\\Windows\\System32\\b.dll");
+    bool deleteEnabled = false;
+    LRESULT selected = LB_ERR;
+    SimAddUserAction([&] {
+        HWND dialog = SimActiveDialog();
+        deleteEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_DELETE));
+        selected = SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
+    });
+    Look();
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    EXPECT_TRUE(deleteEnabled);
+    EXPECT_EQ(0, selected);
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(Entries({"C:/Windows/OCCACHE/z.ocx", "c:\\windows\\system32\\b.dll"}), seen[0]);
+    // The type-library walk runs under the wait cursor.
+    EXPECT_EQ(std::vector<int>({32514, 32512}), SimCursorHistory());
+}
+
+TEST_F(MainDialogTest, RefreshRebuildsTheListFromScratch)
+{
+    SeedEmptyKeys();
+    AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+    Look();
+    Click(IDC_REFRESH);
+    Click(IDC_REFRESH);
+    Look();
+    SimAddUserAction([] { AddDownload("C:/Windows/Downloaded Program Files/new.ocx"); });
+    Click(IDC_REFRESH);
+    Look();
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ(Entries({"C:/Windows/Downloaded Program Files/a.ocx"}), seen[0]);
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_EQ(Entries({"C:/Windows/Downloaded Program Files/a.ocx",
+                       "C:/Windows/Downloaded Program Files/new.ocx"}),
+              seen[2]);
+}
+
+TEST_F(MainDialogTest, DeleteThatRemovesNothingLeavesTheListAlone)
+{
+    SeedEmptyKeys();
+    AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+    Look();
+    Click(IDC_DELETE);
+    Look();
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_TRUE(SimMessageBoxes().empty());
+}
+
+TEST_F(MainDialogTest, AboutBoxOpensOverTheMainDialogAndCloses)
+{
+    SeedEmptyKeys();
+    AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+    std::vector<std::string> captions;
+    auto caption = [&] {
+        char text[64];
+        GetWindowTextA(SimActiveDialog(), text, sizeof text);
+        captions.push_back(text);
+    };
+    Click(IDC_ABOUT);
+    SimAddUserAction(caption);
+    Click(IDOK);
+    SimAddUserAction(caption);
+    Click(IDC_ABOUT);
+    SimAddUserAction([] { SimPressEscape(SimActiveDialog()); });
+    SimAddUserAction(caption);
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    EXPECT_EQ(std::vector<std::string>({"About Burrowlens", "Burrowlens", "Burrowlens"}),
+              captions);
+}
+
+TEST_F(MainDialogTest, MissingModuleUsageIsReportedOnceAndThenPerTypeLibFile)
+{
+    CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
+    AddTypeLibFile("{L1}\\1.0", "win32", "C:\\A\\One.dll");
+    AddTypeLibFile("{L1}\\1.0", "win16", "C:\\A\\Two.dll");
+    for (int i = 0; i < 3; ++i)
+        SimAnswerMessageBox(IDOK);
+    Look();
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    ASSERT_EQ(3u, SimMessageBoxes().size());
+    ExpectBox(0, "Error: Unable to open key, RegOpenKey = 2, Line = 446", MB_OK, __LINE__);
+    ExpectBox(1, "Error: Unable to open key, RegOpenKey = 2, Line = 1906", MB_OK, __LINE__);
+    ExpectBox(2, "Error: Unable to open key, RegOpenKey = 2, Line = 1906", MB_OK, __LINE__);
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(Entries({"c:\\a\\one.dll", "c:\\a\\two.dll"}), seen[0]);
+}
+
+TEST_F(MainDialogTest, DeniedModuleUsageGivesTheSecurityMessage)
+{
+    SeedEmptyKeys();
+    AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+    AddTypeLibFile("{L1}\\1.0", "win32", "C:\\A\\One.dll");
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
+    SimAnswerMessageBox(IDOK);
+    SimAnswerMessageBox(IDOK);
+    Look();
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    ASSERT_EQ(2u, SimMessageBoxes().size());
+    ExpectBox(0, "Error: unable to open key due to security reasons.", MB_OK, __LINE__);
+    ExpectBox(1, "Error: unable to open key due to security reasons.", MB_OK, __LINE__);
+    EXPECT_EQ(Entries({"c:\\a\\one.dll"}), seen.at(0));
+}
+
+TEST_F(MainDialogTest, MissingTypeLibKeepsTheDownloadsWithoutAWaitCursor)
+{
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
+    AddDownload("C:/Windows/OCCACHE/a.ocx");
+    SimAnswerMessageBox(IDOK);
+    Look();
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    ASSERT_EQ(1u, SimMessageBoxes().size());
+    ExpectBox(0, "Error: Unable to open key, RegOpenKey = 2, Line = 730", MB_OK, __LINE__);
+    EXPECT_EQ(Entries({"C:/Windows/OCCACHE/a.ocx"}), seen.at(0));
+    EXPECT_TRUE(SimCursorHistory().empty());
+}
+
+TEST_F(MainDialogTest, MissingEverythingReportsEachKeyThenNoControls)
+{
+    for (int i = 0; i < 3; ++i)
+        SimAnswerMessageBox(IDOK);
+
+    EXPECT_EQ(1, Run());
+
+    ASSERT_EQ(3u, SimMessageBoxes().size());
+    ExpectBox(0, "Error: Unable to open key, RegOpenKey = 2, Line = 446", MB_OK, __LINE__);
+    ExpectBox(1, "Error: Unable to open key, RegOpenKey = 2, Line = 730", MB_OK, __LINE__);
+    ExpectBox(2, kNoControls, MB_ICONERROR, __LINE__);
+}

@@ -1,0 +1,135 @@
+#include "app/control_ids.h"
+#include "app/text.h"
+#include "inventory/inventory.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <win32sim.h>
+
+#include <string>
+#include <vector>
+
+typedef std::vector<std::string> Entries;
+
+static const std::string kModuleUsage = MODULE_USAGE_PATH;
+
+// Faults that Windows produces only rarely: odd statuses in the middle of a
+// walk, keys that vanish while they are walked, a list that refuses entries.
+class ScanFaultTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SimReset();
+        for (const char* name : {"C:/D/OCCACHE/a.ocx", "C:/D/OCCACHE/b.ocx", "C:/D/OCCACHE/c.ocx"})
+            CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsage + "\\" + name);
+        CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0, SimOpenKeyCount());
+        EXPECT_EQ(0, SimUnscriptedMessageBoxCount());
+    }
+
+    static Entries ScanDownloads()
+    {
+        Entries entries;
+        WithMainDialog([&](HWND dialog) {
+            char path[MAX_PATH] = MODULE_USAGE_PATH;
+            EXPECT_TRUE(AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, ""));
+            entries = ListBoxItems(dialog, IDC_CONTROL_LIST);
+        });
+        return entries;
+    }
+    static Entries ScanTypeLibs()
+    {
+        Entries entries;
+        WithMainDialog([&](HWND dialog) {
+            char path[MAX_PATH] = "TypeLib";
+            AddTypeLibControls(dialog, HKEY_CLASSES_ROOT, path, "");
+            entries = ListBoxItems(dialog, IDC_CONTROL_LIST);
+        });
+        return entries;
+    }
+};
+
+TEST_F(ScanFaultTest, AFailingStatusEndsTheDownloadWalkWithoutRepeats)
+{
+    struct Case {
+        DWORD index;
+        LONG status;
+        Entries expected;
+    } cases[] = {
+        {0, ERROR_MORE_DATA, {}},
+        {1, ERROR_MORE_DATA, {"C:/D/OCCACHE/a.ocx"}},
+        {1, ERROR_INVALID_PARAMETER, {"C:/D/OCCACHE/a.ocx"}},
+        {2, ERROR_ACCESS_DENIED, {"C:/D/OCCACHE/a.ocx", "C:/D/OCCACHE/b.ocx"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "index " << c.index << " status " << c.status);
+        SetUp();
+        SimFailEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), c.index, c.status);
+        EXPECT_EQ(c.expected, ScanDownloads());
+    }
+}
+
+TEST_F(ScanFaultTest, AKeyRemovedDuringTheWalkIsNotListed)
+{
+    SimBeforeEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1,
+                    [] { DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + "\\C:/D/OCCACHE/b.ocx"); });
+    EXPECT_EQ(Entries({"C:/D/OCCACHE/a.ocx", "C:/D/OCCACHE/c.ocx"}), ScanDownloads());
+}
+
+TEST_F(ScanFaultTest, TheWholeKeyRemovedDuringTheWalkEndsIt)
+{
+    SimBeforeEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1,
+                    [] { DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage); });
+    EXPECT_EQ(Entries({"C:/D/OCCACHE/a.ocx"}), ScanDownloads());
+}
+
+TEST_F(ScanFaultTest, TypeLibWalksEndAtTheFirstFailureOnBothLevels)
+{
+    for (const char* lib : {"{A}", "{B}", "{C}"}) {
+        for (const char* version : {"1.0", "2.0"})
+            SetRegistryText(HKEY_CLASSES_ROOT,
+                            std::string("TypeLib\\") + lib + "\\" + version + "\\0\\win32", "",
+                            std::string("c:\\") + lib + version + ".dll");
+    }
+    SimFailEnumAt(HKEY_CLASSES_ROOT, "TypeLib\\{A}", 1, ERROR_INVALID_PARAMETER);
+    SimFailEnumAt(HKEY_CLASSES_ROOT, "TypeLib", 2, ERROR_INVALID_PARAMETER);
+    SimDenyKeyOpen(HKEY_CLASSES_ROOT, "TypeLib\\{B}");
+
+    EXPECT_EQ(Entries({"c:\\{a}1.0.dll"}), ScanTypeLibs());
+    EXPECT_TRUE(SimMessageBoxes().empty());
+}
+
+TEST_F(ScanFaultTest, TheDownloadCheckStopsAtAFailingStatus)
+{
+    SimFailEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1, ERROR_INVALID_PARAMETER);
+    EXPECT_TRUE(IsDownloadedControl(NULL, "c:\\d\\occache\\a.ocx"));
+    EXPECT_FALSE(IsDownloadedControl(NULL, "c:\\d\\occache\\b.ocx"));
+    EXPECT_FALSE(IsDownloadedControl(NULL, "c:\\d\\occache\\c.ocx"));
+}
+
+TEST_F(ScanFaultTest, ARefusedEntryLeavesTheExtentAlone)
+{
+    WithMainDialog([](HWND dialog) {
+        SimFailListAdds(3);
+        char path[MAX_PATH] = MODULE_USAGE_PATH;
+        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, "");
+        EXPECT_EQ(0, SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0));
+        EXPECT_EQ(0, SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
+    });
+}
+
+TEST_F(ScanFaultTest, TheExtentIsTheItemWidthPlusForty)
+{
+    WithMainDialog([](HWND dialog) {
+        char path[MAX_PATH] = MODULE_USAGE_PATH;
+        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, "");
+        RECT item;
+        ASSERT_NE(LB_ERR, SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETITEMRECT, 2,
+                                              reinterpret_cast<LPARAM>(&item)));
+        EXPECT_EQ(item.right - item.left + 40,
+                  SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
+    });
+}
