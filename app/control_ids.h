@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 // Shared by the C++ sources and the resource script, so it holds only
 // preprocessor definitions.
 

@@ -34,9 +34,9 @@ static void ControlSelectionChanged(HWND dialog)
 static void FileInfoSelectionChanged(HWND dialog)
 {
     LRESULT row = SendDlgItemMessageA(dialog, IDC_FILE_INFO_LIST, LB_GETCURSEL, 0, 0);
-    if (row < 0 || row >= VERSION_STRING_COUNT || VersionStringTable[row].value == NULL)
+    if (row < 0 || row >= VERSION_STRING_COUNT)
         return;
-    SetDlgItemTextA(dialog, IDC_FILE_INFO_VALUE, VersionStringTable[row].value);
+    SetDlgItemTextA(dialog, IDC_FILE_INFO_VALUE, VersionValueText(VersionStringTable[row]));
 }
 
 static INT_PTR MainDialogCommand(HWND dialog, WORD id, WORD notification)

@@ -11,3 +11,15 @@
 #define TEXT_NO_CONTROLS                                                                   \
     "Burrowlens reports on ActiveX\ncontrols installed on this computer.\n\nNo controls " \
     "have been registered for this machine."
+
+#define TEXT_ORIGIN_DOWNLOAD "Download from Net"
+#define TEXT_ORIGIN_TYPELIB "Not Downloaded"
+#define TEXT_CATEGORY_SEPARATOR "; "
+#define TEXT_SCRIPTABLE "Scriptable"
+#define TEXT_INITIALIZED_FROM_DATA "Initialized from data"
+#define TEXT_FOLDER "Folder"
+#define TEXT_FILE_MISSING "File is not in registered location"
+#define TEXT_TYPE_CONTROL "ActiveX Control"
+#define TEXT_TYPE_APPLICATION "Application"
+#define TEXT_TYPE_EXTENSION "Application Extension"
+#define TEXT_TYPE_TYPELIB "Type Library"

@@ -5,6 +5,9 @@
 // Registry access shared by every part of the program.
 BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
                         char (&output)[MAX_PATH], DWORD* valueType = NULL);
+// As QueryRegistryValue, for callers that need text: a number is no text.
+BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName,
+                       char (&output)[MAX_PATH]);
 void ReportKeyOpenError(HWND window, LONG status, int site);
 void AppendKeyName(char (&path)[MAX_PATH], const char* name);
 void ConvertSlashes(char* text);

@@ -60,6 +60,17 @@ BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
     return TRUE;
 }
 
+BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName,
+                       char (&output)[MAX_PATH])
+{
+    char value[MAX_PATH];
+    DWORD type;
+    if (!QueryRegistryValue(key, path, valueName, value, &type) || type == REG_DWORD)
+        return FALSE;
+    CopyText(output, value);
+    return TRUE;
+}
+
 void ReportKeyOpenError(HWND window, LONG status, int site)
 {
     char message[80];

@@ -78,11 +78,8 @@ static void AddTypeLibFile(HWND window, HKEY typeLib, const char* version, const
     CopyText(path, version);
     AppendText(path, suffix);
     char file[MAX_PATH];
-    DWORD type;
-    if (!QueryRegistryValue(typeLib, path, "", file, &type))
-        return;
-    // A number is not a path; the buffer holds four bytes of it, not text.
-    if (type == REG_DWORD)
+    // A number is not a path; the buffer would hold four bytes of it, not text.
+    if (!QueryRegistryText(typeLib, path, "", file))
         return;
     if (IsDownloadedControl(window, file))
         return;

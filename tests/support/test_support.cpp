@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 void CreateRegistryKey(HKEY root, const std::string& path)
 {
     HKEY key;
@@ -69,6 +71,37 @@ std::string TestKeyPath(const char* leaf)
     if (leaf != NULL)
         path += std::string("\\") + leaf;
     return path;
+}
+
+std::string FixtureHostPath(const char* name)
+{
+    return std::string(BURROWLENS_FIXTURE_DIR "/") + name;
+}
+
+std::string FixturePath(const char* name)
+{
+    std::string path = "Z:" + FixtureHostPath(name);
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+long long HostFileSize(const std::string& hostPath)
+{
+#ifdef _WIN32
+    std::string path = "Z:" + hostPath;
+#else
+    const std::string& path = hostPath;
+#endif
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == NULL)
+        return -1;
+    fseek(file, 0, SEEK_END);
+    long long size = ftell(file);
+    fclose(file);
+    return size;
 }
 
 static INT_PTR CALLBACK BodyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)

@@ -25,5 +25,11 @@ std::string TestKeyPath(const char* leaf = NULL);
 // template, with a procedure that does nothing else, then ends the dialog.
 void WithMainDialog(const std::function<void(HWND)>& body);
 
+// A fixture file as the program sees it (a Windows path on the Z: drive, which
+// maps the host's root), and as the host sees it.
+std::string FixturePath(const char* name);
+std::string FixtureHostPath(const char* name);
+long long HostFileSize(const std::string& hostPath);
+
 std::vector<std::string> ListBoxItems(HWND dialog, int id);
 std::string DialogItemText(HWND dialog, int id);
