@@ -23,3 +23,14 @@
 #define TEXT_TYPE_APPLICATION "Application"
 #define TEXT_TYPE_EXTENSION "Application Extension"
 #define TEXT_TYPE_TYPELIB "Type Library"
+
+#define TEXT_WARNING_CAPTION "Warning!"
+#define FORMAT_NOT_DOWNLOADED_WARNING                                                         \
+    "WARNING!!!  The file:\n%s\nwas *NOT* installed from the Web!\nIt is most likely needed " \
+    "for an application.\n\nAre you *SURE* you want to delete it?"
+#define FORMAT_DELETE_REGISTRY_ENTRY "Are you sure you want to delete\nthe registry entry for\n%s?"
+#define FORMAT_DELETE_FILE "Are you sure you want to DELETE\n%s?"
+#define FORMAT_DELETE_SHARED_FILE                                                            \
+    "Other programs may rely on this\ncontrol to function properly.\n\nAre you SURE you want " \
+    "to DELETE\n%s?"
+#define FORMAT_ACCESS_DENIED "Unable to delete file:\n%s\nAccess is denied."

@@ -1,6 +1,123 @@
 #include "removal/removal.h"
 
-BOOL DeleteSelectedControl(HWND)
+#include "app/control_ids.h"
+#include "app/messages.h"
+#include "app/text.h"
+#include "details/details.h"
+#include "inventory/inventory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+// Long enough for every question with a 259-character path in it.
+typedef char MessageText[1024];
+
+static int Ask(HWND window, const char* format, const char* path, const char* caption, UINT type)
 {
+    MessageText text;
+    FormatText(text, format, path);
+    return MessageBoxA(window, text, caption, type);
+}
+
+static bool GetSelectedEntry(HWND window, LRESULT& index, char (&controlPath)[MAX_PATH])
+{
+    index = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
+    if (index < 0)
+        return false;
+    LRESULT length = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXTLEN, index, 0);
+    if (length < 0 || length >= MAX_PATH)
+        return false;
+    return SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXT, index,
+                               reinterpret_cast<LPARAM>(controlPath)) != LB_ERR;
+}
+
+typedef HRESULT(WINAPI* UnregisterServerProc)(void);
+
+BOOL UnregisterControl(const char* controlPath)
+{
+    HMODULE module = LoadLibraryA(controlPath);
+    if (module == NULL)
+        return TRUE;
+    FARPROC entry = GetProcAddress(module, "DllUnregisterServer");
+    if (entry != NULL) {
+        reinterpret_cast<UnregisterServerProc>(reinterpret_cast<void (*)(void)>(entry))();
+    } else {
+        // Quoted: every path under "Downloaded Program Files" has spaces, and
+        // unquoted Windows would start C:\Windows\Downloaded.exe if it exists.
+        char command[MAX_PATH + 32];
+        FormatText(command, "\"%s\" /UnregServer", controlPath);
+        WinExec(command, SW_HIDE);
+    }
+    FreeLibrary(module);
+    return TRUE;
+}
+
+// Whether the file is there at all: a file that is locked or unreadable
+// still exists, and its registration must not go while it stays behind.
+static bool FileExists(const char* filePath)
+{
+    if (strpbrk(filePath, "*?") != NULL)
+        return false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(filePath, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+static bool IsSharedByOthers(const char* controlPath)
+{
+    char count[MAX_PATH];
+    return GetSharedDllCount(controlPath, count) && strtol(count, NULL, 10) > 1;
+}
+
+BOOL ConfirmAndDeleteFile(HWND window, const char* controlPath)
+{
+    const UINT question = MB_YESNO | MB_DEFBUTTON2;
+    char filePath[MAX_PATH];
+    CopyText(filePath, controlPath);
+    ConvertSlashes(filePath);
+
+    if (!FileExists(filePath))
+        return Ask(window, FORMAT_DELETE_REGISTRY_ENTRY, filePath, TEXT_PRODUCT_NAME, question) !=
+               IDNO;
+    if (Ask(window, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
+        return FALSE;
+    if (IsSharedByOthers(controlPath) &&
+        Ask(window, FORMAT_DELETE_SHARED_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
+        return FALSE;
+
+    if (DeleteFileA(filePath))
+        return TRUE;
+    if (GetLastError() == ERROR_ACCESS_DENIED)
+        Ask(window, FORMAT_ACCESS_DENIED, filePath, TEXT_PRODUCT_NAME, MB_OK);
     return FALSE;
+}
+
+BOOL DeleteSelectedControl(HWND window)
+{
+    LRESULT index;
+    char controlPath[MAX_PATH];
+    if (!GetSelectedEntry(window, index, controlPath))
+        return FALSE;
+
+    if (!IsDownloadedControl(window, controlPath)) {
+        MessageBeep(MB_ICONHAND);
+        MessageBeep(MB_ICONHAND);
+        if (Ask(window, FORMAT_NOT_DOWNLOADED_WARNING, controlPath, TEXT_WARNING_CAPTION,
+                MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
+            return FALSE;
+        if (!UnregisterControl(controlPath) || !ConfirmAndDeleteFile(window, controlPath) ||
+            !RemoveTypeLibRegistration(controlPath))
+            return FALSE;
+    } else {
+        // A download is unregistered before any question about its file.
+        if (!UnregisterControl(controlPath) || !ConfirmAndDeleteFile(window, controlPath) ||
+            !RemoveDistributionUnit(controlPath) || !RemoveModuleUsage(controlPath) ||
+            !RemoveTypeLibRegistration(controlPath))
+            return FALSE;
+    }
+    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);
+    return TRUE;
 }
