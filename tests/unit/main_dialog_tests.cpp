@@ -146,20 +146,32 @@ TEST_F(MainDialogTest, RefreshRebuildsTheListFromScratch)
               seen[2]);
 }
 
-TEST_F(MainDialogTest, DeleteThatRemovesNothingLeavesTheListAlone)
+TEST_F(MainDialogTest, RefusedDeleteLeavesTheListAndSelectionAlone)
 {
     SeedEmptyKeys();
     AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+    AddDownload("C:/Windows/Downloaded Program Files/b.ocx");
+    SimAddUserAction([] { SimSelectListEntry(SimActiveDialog(), IDC_CONTROL_LIST, 1); });
     Look();
     Click(IDC_DELETE);
+    SimAnswerMessageBox(IDNO);
     Look();
+    LRESULT selected = LB_ERR;
+    SimAddUserAction([&] {
+        selected = SendDlgItemMessageA(SimActiveDialog(), IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
+    });
     Click(IDC_EXIT);
 
     EXPECT_EQ(1, Run());
 
     ASSERT_EQ(2u, seen.size());
     EXPECT_EQ(seen[0], seen[1]);
-    EXPECT_TRUE(SimMessageBoxes().empty());
+    EXPECT_EQ(1, selected);
+    ASSERT_EQ(1u, SimMessageBoxes().size());
+    ExpectBox(0,
+              "Are you sure you want to delete\nthe registry entry for\n"
+              "C:\\Windows\\Downloaded Program Files\\b.ocx?",
+              MB_YESNO | MB_DEFBUTTON2, __LINE__);
 }
 
 TEST_F(MainDialogTest, AboutBoxOpensOverTheMainDialogAndCloses)

@@ -58,3 +58,21 @@ int SimDrawIconCount();
 
 // The next LB_ADDSTRING calls (count of them) answer LB_ERRSPACE and add nothing.
 void SimFailListAdds(int count);
+
+// Files. C: is a sandbox folder that SimReset empties; Z: is the host's root.
+std::string SimHostPath(const char* windowsPath);
+// Sets the three times FindFirstFileA reports, which the host cannot: a
+// creation time apart from the last change.
+void SimSetFileTimes(const char* windowsPath, FILETIME creation, FILETIME lastWrite,
+                     FILETIME lastAccess);
+// The host's own permissions count too, but a test running as root cannot
+// make a file that it is unable to delete.
+void SimSetFileReadOnly(const char* windowsPath, bool readOnly);
+// Deleting a file in use by another process fails with a sharing violation.
+void SimSetFileInUse(const char* windowsPath, bool inUse);
+
+// Modules: DllUnregisterServer calls by module path as loaded, WinExec
+// command lines, and modules loaded and not freed.
+std::vector<std::string> SimUnregisterServerCalls();
+std::vector<std::string> SimWinExecCommands();
+int SimLoadedModuleCount();

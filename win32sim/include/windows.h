@@ -91,6 +91,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_BADKEY 1010L
@@ -218,6 +219,8 @@ LONG WINAPI RegCloseKey(HKEY key);
 #define LB_ERR (-1)
 #define LB_ERRSPACE (-2)
 #define LBN_SELCHANGE 1
+#define LBN_SETFOCUS 4
+#define LBN_KILLFOCUS 5
 #define BN_CLICKED 0
 
 // Message boxes
@@ -276,10 +279,13 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list args);
 
 // Kernel
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 HANDLE WINAPI GetProcessHeap(void);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+
+#include "winfiles.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);

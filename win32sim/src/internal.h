@@ -1,0 +1,87 @@
+#pragma once
+
+// State shared between the parts of the stand-in. One thread, one process:
+// everything is plain globals behind these functions.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+enum class WindowKind { Dialog, Button, Static, ListBox, Other };
+
+struct HWND__ {
+    HWND__* parent = nullptr;
+    HWND__* owner = nullptr;
+    std::vector<HWND__*> children;
+    WindowKind kind = WindowKind::Other;
+    int id = 0;
+    DWORD style = 0;
+    bool clientEdge = false;
+    bool alive = true;
+    std::string text;
+    RECT rect{}; // in the parent's client coordinates
+    // Dialogs
+    DLGPROC proc = nullptr;
+    bool ended = false;
+    INT_PTR result = 0;
+    HWND__* focus = nullptr;
+    HWND__* ownerFocus = nullptr;
+    bool reenableOwner = false;
+    // List boxes
+    std::vector<std::string> items;
+    int selected = -1;
+    int horizontalExtent = 0;
+};
+
+// The dialog font's base units. Windows gives 6 x 13 for 8-point MS Sans Serif
+// at 96 dpi, and a list box's items are one character height tall.
+constexpr int kBaseUnitX = 6;
+constexpr int kBaseUnitY = 13;
+constexpr int kListItemHeight = kBaseUnitY;
+constexpr int kScrollBarWidth = 17;
+
+// Dialog templates read from the program's compiled resources.
+struct ControlTemplate {
+    DWORD style;
+    short x, y, cx, cy;
+    int id;
+    WindowKind kind;
+    std::string text;
+};
+struct DialogTemplate {
+    DWORD style;
+    short x, y, cx, cy;
+    std::string caption;
+    std::vector<ControlTemplate> controls;
+};
+const DialogTemplate* FindDialogTemplate(LPCSTR name);
+
+bool IsLiveWindow(HWND window);
+LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
+RECT ListClientRect(HWND list);
+DWORD ListStyle(HWND list);
+int CompareListText(const std::string& a, const std::string& b);
+
+void ResetRegistry();
+void ResetWindows();
+void ResetListBoxes();
+void ResetFiles();
+void ResetModules();
+
+// Files: the host path that a Windows path names (empty for other drives).
+std::string HostPathOf(LPCSTR windowsPath);
+bool IsMarkedReadOnly(const std::string& hostPath, bool* readOnly);
+bool IsMarkedInUse(const std::string& hostPath);
+
+// Portable executables read from the host.
+struct PeImage {
+    std::vector<BYTE> bytes;
+    size_t sections;
+    WORD sectionCount;
+    size_t directories;
+};
+bool ReadPeImage(const std::string& hostPath, PeImage* image);
+DWORD PeRead32(const std::vector<BYTE>& data, size_t offset);
+// The file offset of a relative virtual address, or 0.
+size_t PeFileOffset(const PeImage& image, DWORD rva);
