@@ -46,6 +46,11 @@ bool ReadPeImage(const std::string& hostPath, PeImage* image)
     if (stat(hostPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     std::ifstream file(hostPath, std::ios::binary);
+    // Only an image is read whole; anything else is known by its first bytes.
+    char signature[2] = {};
+    if (!file.read(signature, 2) || signature[0] != 'M' || signature[1] != 'Z')
+        return false;
+    file.seekg(0);
     image->bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     const std::vector<BYTE>& bytes = image->bytes;
     if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')

@@ -1,0 +1,686 @@
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "details/details.h"
+#include "inventory/inventory.h"
+#include "registry_snapshot.h"
+#include "removal/removal.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+#include <win32sim.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#define CLSID_X "{0B5E0000-0000-4000-8000-00000000000A}"
+#define CLSID_SIBLING "{0B5E0000-0000-4000-8000-00000000000B}"
+#define LIBID_X "{0B5E0000-0000-4000-8000-0000000000AA}"
+#define LIBID_Y "{0B5E0000-0000-4000-8000-0000000000CC}"
+#define LIBID_SIBLING "{0B5E0000-0000-4000-8000-0000000000BB}"
+
+typedef std::vector<std::string> Entries;
+
+static const UINT kQuestion = MB_YESNO | MB_DEFBUTTON2;
+static const UINT kWarning = MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION;
+
+static const std::string kModuleUsageKey = "HKLM\\" MODULE_USAGE_PATH "\\";
+static const std::string kUnitsKey = "HKLM\\" DISTRIBUTION_UNITS_PATH "\\";
+static const std::string kSharedDllsKey = "HKLM\\" SHARED_DLLS_PATH;
+
+// A control that unregisters itself, as the list shows it and as a file.
+static const std::string kDownload = "C:/Windows/Downloaded Program Files/unreg.ocx";
+static const std::string kDownloadFile = "C:\\Windows\\Downloaded Program Files\\unreg.ocx";
+// A control listed from its type library: the scan lists such paths lower-cased.
+static const std::string kOther = "c:\\program files\\vendor tools\\unreg.ocx";
+static const std::string kOtherRegistered = "C:\\Program Files\\Vendor Tools\\unreg.ocx";
+
+static const std::string kSiblingDownload = "C:/Windows/Downloaded Program Files/sibling.ocx";
+static const std::string kSiblingFile = "C:\\Windows\\Downloaded Program Files\\sibling.ocx";
+static const std::string kSiblingOther = "c:\\windows\\system32\\other.dll";
+static const Entries kSiblingEntries = {kSiblingDownload, kSiblingOther};
+
+static std::string FileOf(std::string controlPath)
+{
+    std::replace(controlPath.begin(), controlPath.end(), '/', '\\');
+    return controlPath;
+}
+
+struct Box {
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+static Box Warning(const std::string& path)
+{
+    return {"WARNING!!!  The file:\n" + path +
+                "\nwas *NOT* installed from the Web!\nIt is most likely needed for an "
+                "application.\n\nAre you *SURE* you want to delete it?",
+            "Warning!", kWarning};
+}
+static Box DeleteQuestion(const std::string& file)
+{
+    return {"Are you sure you want to DELETE\n" + file + "?", "Burrowlens", kQuestion};
+}
+static Box SharedQuestion(const std::string& file)
+{
+    return {"Other programs may rely on this\ncontrol to function properly.\n\n"
+            "Are you SURE you want to DELETE\n" +
+                file + "?",
+            "Burrowlens", kQuestion};
+}
+static Box RegistryQuestion(const std::string& file)
+{
+    return {"Are you sure you want to delete\nthe registry entry for\n" + file + "?", "Burrowlens",
+            kQuestion};
+}
+static Box AccessDenied(const std::string& file)
+{
+    return {"Unable to delete file:\n" + file + "\nAccess is denied.", "Burrowlens", MB_OK};
+}
+
+static void ExpectBoxes(HWND owner, const std::vector<Box>& expected, int line)
+{
+    SCOPED_TRACE(testing::Message() << "boxes expected at line " << line);
+    const std::vector<SimMessageBox>& boxes = SimMessageBoxes();
+    ASSERT_EQ(expected.size(), boxes.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "box " << i);
+        EXPECT_EQ(expected[i].text, boxes[i].text);
+        EXPECT_EQ(expected[i].caption, boxes[i].caption);
+        EXPECT_EQ(expected[i].type, boxes[i].type);
+        EXPECT_EQ(owner, boxes[i].owner);
+    }
+}
+
+static RegistrySnapshot Join(std::initializer_list<RegistrySnapshot> parts)
+{
+    RegistrySnapshot all;
+    for (const RegistrySnapshot& part : parts)
+        all.insert(part.begin(), part.end());
+    return all;
+}
+
+static void Answer(std::initializer_list<int> answers)
+{
+    for (int answer : answers)
+        SimAnswerMessageBox(answer);
+}
+
+static std::string HostPath(const std::string& windowsPath)
+{
+    return SimHostPath(windowsPath.c_str());
+}
+
+// A copy of a fixture, or a text file when there is none.
+static void PlaceFile(const std::string& windowsPath, const char* fixture)
+{
+    std::filesystem::path host = HostPath(windowsPath);
+    std::filesystem::create_directories(host.parent_path());
+    if (fixture != NULL) {
+        std::filesystem::copy_file(FixtureHostPath(fixture), host);
+    } else {
+        std::ofstream(host) << "not a program\r\n";
+    }
+}
+
+static bool FileStays(const std::string& windowsPath)
+{
+    return std::filesystem::exists(HostPath(windowsPath));
+}
+
+// The ModuleUsage key is named by the path as the list shows it; without a
+// class the key has only its owner.
+static void RegisterDownload(const std::string& controlPath, const char* clsid)
+{
+    std::string file = FileOf(controlPath);
+    std::string usage = MODULE_USAGE_PATH "\\" + controlPath;
+    SetRegistryText(HKEY_LOCAL_MACHINE, usage, ".Owner", "Unknown Owner");
+    if (clsid == NULL)
+        return;
+    SetRegistryText(HKEY_LOCAL_MACHINE, usage, clsid, "");
+    std::string classKey = std::string("CLSID\\") + clsid;
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "", file);
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\Implemented Categories\\{7DD95801}", "", "");
+    std::string unit = DISTRIBUTION_UNITS_PATH "\\" + std::string(clsid);
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\Contains\\Files", file.c_str(), "");
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE",
+                    "http://example.invalid/unreg.cab");
+}
+
+static void RegisterTypeLib(const char* libId, const std::string& file)
+{
+    std::string lib = std::string("TypeLib\\") + libId;
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\1.0", "", "Lib");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\1.0\\0\\win32", "", file);
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\1.0\\FLAGS", "", "0");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\1.0\\HELPDIR", "", "C:\\");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\2.0\\9\\win32", "", file);
+}
+
+static void SetUsageCount(const std::string& file, DWORD count)
+{
+    SetRegistryDword(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, file.c_str(), count);
+}
+
+struct Outcome {
+    BOOL result = FALSE;
+    HWND dialog = NULL;
+    Entries listBefore;
+    Entries listAfter;
+    RegistrySnapshot removed;
+};
+
+static Entries Without(Entries entries, const std::string& entry)
+{
+    entries.erase(std::find(entries.begin(), entries.end(), entry));
+    return entries;
+}
+
+// Every test starts from a machine with the parent keys and two controls that
+// no deletion may touch: one download and one listed from its type library.
+class DeleteWorkflowTest : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        Reset();
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0, SimUnscriptedMessageBoxCount());
+        EXPECT_EQ(0, SimStallCount());
+        EXPECT_EQ(0, SimOpenKeyCount());
+        EXPECT_EQ(0, SimLoadedModuleCount());
+    }
+
+    void Reset()
+    {
+        SimReset();
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH);
+        CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID");
+        CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
+        RegisterDownload(kSiblingDownload, CLSID_SIBLING);
+        SetUsageCount(kSiblingFile, 1);
+        RegisterTypeLib(LIBID_SIBLING, "C:\\Windows\\System32\\other.dll");
+        SetUsageCount("C:\\Windows\\System32\\other.dll", 3);
+        before.clear();
+        after.clear();
+    }
+
+    // Runs the Delete command on the entry, added to the list after the
+    // others and selected; an empty entry leaves the list without a selection.
+    Outcome Delete(const std::string& entry, const Entries& others = kSiblingEntries)
+    {
+        Outcome outcome;
+        WithMainDialog([&](HWND dialog) {
+            for (const std::string& other : others)
+                SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>(other.c_str()));
+            if (!entry.empty()) {
+                LRESULT index = SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+                                                    reinterpret_cast<LPARAM>(entry.c_str()));
+                SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, index, 0);
+            }
+            outcome.dialog = dialog;
+            outcome.listBefore = ListBoxItems(dialog, IDC_CONTROL_LIST);
+            before = TakeSnapshot();
+            outcome.result = DeleteSelectedControl(dialog);
+            after = TakeSnapshot();
+            outcome.listAfter = ListBoxItems(dialog, IDC_CONTROL_LIST);
+        });
+        outcome.removed = Difference(before, after);
+        EXPECT_EQ(RegistrySnapshot(), Difference(after, before)) << "a deletion adds nothing";
+        return outcome;
+    }
+
+    // Everything a download brings along.
+    RegistrySnapshot DownloadRegistration(const std::string& controlPath, const char* clsid,
+                                          const char* libId) const
+    {
+        return Join({SubtreeLines(before, kModuleUsageKey + controlPath),
+                     SubtreeLines(before, kUnitsKey + clsid),
+                     SubtreeLines(before, std::string("HKCR\\CLSID\\") + clsid),
+                     ValueLines(before, kSharedDllsKey, FileOf(controlPath)),
+                     SubtreeLines(before, std::string("HKCR\\TypeLib\\") + libId)});
+    }
+
+    // A refusal or failure before the registry clean-up.
+    void ExpectRegistryAndListKept(const Outcome& outcome, int line) const
+    {
+        SCOPED_TRACE(testing::Message() << "called from line " << line);
+        EXPECT_FALSE(outcome.result);
+        EXPECT_EQ(RegistrySnapshot(), outcome.removed);
+        EXPECT_EQ(outcome.listBefore, outcome.listAfter);
+    }
+
+    RegistrySnapshot before, after;
+};
+
+TEST_F(DeleteWorkflowTest, DownloadIsUnregisteredDeletedAndForgotten)
+{
+    PlaceFile(kDownloadFile, "unregister.ocx");
+    RegisterDownload(kDownload, CLSID_X);
+    RegisterTypeLib(LIBID_X, kDownloadFile);
+    SetUsageCount(kDownloadFile, 1);
+    Answer({IDYES});
+
+    Outcome outcome = Delete(kDownload);
+
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(Without(outcome.listBefore, kDownload), outcome.listAfter);
+    ExpectBoxes(outcome.dialog, {DeleteQuestion(kDownloadFile)}, __LINE__);
+    EXPECT_TRUE(SimBeepHistory().empty());
+    // The loader gets the path as listed; the question and the deletion the file path.
+    EXPECT_EQ(Entries({kDownload}), SimUnregisterServerCalls());
+    EXPECT_TRUE(SimWinExecCommands().empty());
+    EXPECT_FALSE(FileStays(kDownloadFile));
+    EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed);
+}
+
+TEST_F(DeleteWorkflowTest, OtherControlIsWarnedAboutAndKeepsItsUsageCount)
+{
+    PlaceFile(kOtherRegistered, "server.exe");
+    RegisterTypeLib(LIBID_X, kOtherRegistered);
+    SetUsageCount(kOtherRegistered, 1);
+    // Usage outside a download cache does not make a download.
+    SetRegistryText(HKEY_LOCAL_MACHINE,
+                    MODULE_USAGE_PATH "\\C:/Program Files/Vendor Tools/unreg.ocx", ".Owner", "x");
+    Answer({IDYES, IDYES});
+
+    Outcome outcome = Delete(kOther);
+
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(Without(outcome.listBefore, kOther), outcome.listAfter);
+    ExpectBoxes(outcome.dialog, {Warning(kOther), DeleteQuestion(kOther)}, __LINE__);
+    EXPECT_EQ(std::vector<UINT>({MB_ICONHAND, MB_ICONHAND}), SimBeepHistory());
+    // Without DllUnregisterServer the program unregisters itself; the quotes
+    // keep Windows from starting "c:\program".
+    EXPECT_EQ(Entries({"\"" + kOther + "\" /UnregServer"}), SimWinExecCommands());
+    EXPECT_TRUE(SimUnregisterServerCalls().empty());
+    EXPECT_FALSE(FileStays(kOtherRegistered));
+    EXPECT_EQ(SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_X), outcome.removed);
+}
+
+TEST_F(DeleteWorkflowTest, RefusedWarningChangesNothing)
+{
+    PlaceFile(kOtherRegistered, "unregister.ocx");
+    RegisterTypeLib(LIBID_X, kOtherRegistered);
+    Answer({IDNO});
+
+    Outcome outcome = Delete(kOther);
+
+    ExpectRegistryAndListKept(outcome, __LINE__);
+    ExpectBoxes(outcome.dialog, {Warning(kOther)}, __LINE__);
+    EXPECT_EQ(std::vector<UINT>({MB_ICONHAND, MB_ICONHAND}), SimBeepHistory());
+    EXPECT_TRUE(SimUnregisterServerCalls().empty());
+    EXPECT_TRUE(SimWinExecCommands().empty());
+    EXPECT_TRUE(FileStays(kOtherRegistered));
+}
+
+TEST_F(DeleteWorkflowTest, AnyAnswerButNoGoesAhead)
+{
+    for (int answer : {IDYES, IDOK, IDCANCEL, 0}) {
+        SCOPED_TRACE(testing::Message() << "answer " << answer);
+        Reset();
+        PlaceFile(kOtherRegistered, "unregister.ocx");
+        RegisterTypeLib(LIBID_X, kOtherRegistered);
+        SetUsageCount(kOtherRegistered, 2);
+        Answer({answer, answer, answer});
+
+        Outcome outcome = Delete(kOther);
+
+        EXPECT_TRUE(outcome.result);
+        EXPECT_EQ(3u, SimMessageBoxes().size());
+        EXPECT_FALSE(FileStays(kOtherRegistered));
+    }
+}
+
+// The file step fails after the control was unregistered: unregistration
+// comes first, and what it did is not undone.
+TEST_F(DeleteWorkflowTest, FailedFileStepKeepsTheRegistryAndTheList)
+{
+    struct Kind {
+        std::string entry;
+        std::string file;
+        bool downloaded;
+    };
+    const Kind kinds[] = {{kDownload, kDownloadFile, true}, {kOther, kOtherRegistered, false}};
+    struct Case {
+        const char* name;
+        DWORD usageCount;
+        void (*fault)(const char* file);
+        std::vector<int> answers;
+        bool accessDenied;
+    };
+    const Case cases[] = {
+        {"refused", 1, NULL, {IDNO}, false},
+        {"sharing refused", 2, NULL, {IDYES, IDNO}, false},
+        {"read-only",
+         1,
+         [](const char* file) { SimSetFileReadOnly(file, true); },
+         {IDYES, IDOK},
+         true},
+        {"in use", 1, [](const char* file) { SimSetFileInUse(file, true); }, {IDYES}, false},
+    };
+    for (const Kind& kind : kinds) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << kind.entry << ", " << c.name);
+            Reset();
+            PlaceFile(kind.file, "unregister.ocx");
+            if (kind.downloaded)
+                RegisterDownload(kind.entry, CLSID_X);
+            RegisterTypeLib(LIBID_X, kind.file);
+            SetUsageCount(kind.file, c.usageCount);
+            if (c.fault != NULL)
+                c.fault(kind.file.c_str());
+            if (!kind.downloaded)
+                SimAnswerMessageBox(IDYES);
+            for (int answer : c.answers)
+                SimAnswerMessageBox(answer);
+
+            Outcome outcome = Delete(kind.entry);
+
+            ExpectRegistryAndListKept(outcome, __LINE__);
+            std::string file = FileOf(kind.entry);
+            std::vector<Box> boxes = {DeleteQuestion(file)};
+            if (!kind.downloaded)
+                boxes.insert(boxes.begin(), Warning(kind.entry));
+            if (c.usageCount > 1)
+                boxes.push_back(SharedQuestion(file));
+            if (c.accessDenied)
+                boxes.push_back(AccessDenied(file));
+            ExpectBoxes(outcome.dialog, boxes, __LINE__);
+            EXPECT_EQ(Entries({kind.entry}), SimUnregisterServerCalls());
+            EXPECT_TRUE(FileStays(kind.file));
+        }
+    }
+}
+
+TEST_F(DeleteWorkflowTest, DownloadWithoutAClassStopsAfterItsFile)
+{
+    PlaceFile(kDownloadFile, "unregister.ocx");
+    RegisterDownload(kDownload, NULL);
+    RegisterTypeLib(LIBID_X, kDownloadFile);
+    SetUsageCount(kDownloadFile, 1);
+    Answer({IDYES});
+
+    Outcome outcome = Delete(kDownload);
+
+    ExpectRegistryAndListKept(outcome, __LINE__);
+    ExpectBoxes(outcome.dialog, {DeleteQuestion(kDownloadFile)}, __LINE__);
+    EXPECT_EQ(Entries({kDownload}), SimUnregisterServerCalls());
+    EXPECT_FALSE(FileStays(kDownloadFile));
+}
+
+TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
+{
+    PlaceFile(kDownloadFile, "unregister.ocx");
+    RegisterDownload(kDownload, CLSID_X);
+    RegisterTypeLib(LIBID_X, kDownloadFile);
+    SetUsageCount(kDownloadFile, 1);
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH);
+    Answer({IDYES});
+
+    Outcome outcome = Delete(kDownload);
+
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.listBefore, outcome.listAfter);
+    EXPECT_FALSE(FileStays(kDownloadFile));
+    // The class and the usage key went before the usage count could not.
+    EXPECT_EQ(Join({SubtreeLines(before, kModuleUsageKey + kDownload),
+                    SubtreeLines(before, kUnitsKey + CLSID_X),
+                    SubtreeLines(before, "HKCR\\CLSID\\" CLSID_X)}),
+              outcome.removed);
+
+    Reset();
+    // Listed before its type library went away: the usage count is all that is left.
+    PlaceFile(kOtherRegistered, "unregister.ocx");
+    SetUsageCount(kOtherRegistered, 1);
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH);
+    Answer({IDYES, IDYES});
+
+    outcome = Delete(kOther);
+
+    ExpectRegistryAndListKept(outcome, __LINE__);
+    EXPECT_FALSE(FileStays(kOtherRegistered));
+}
+
+TEST_F(DeleteWorkflowTest, MissingFileAsksOnlyAboutTheRegistryEntry)
+{
+    for (int answer : {IDYES, IDNO}) {
+        SCOPED_TRACE(testing::Message() << "answer " << answer);
+        Reset();
+        RegisterDownload(kDownload, CLSID_X);
+        RegisterTypeLib(LIBID_X, kDownloadFile);
+        SetUsageCount(kDownloadFile, 2);
+        SimAnswerMessageBox(answer);
+
+        Outcome outcome = Delete(kDownload);
+
+        ExpectBoxes(outcome.dialog, {RegistryQuestion(kDownloadFile)}, __LINE__);
+        EXPECT_TRUE(SimUnregisterServerCalls().empty());
+        EXPECT_TRUE(SimWinExecCommands().empty());
+        if (answer == IDYES) {
+            EXPECT_TRUE(outcome.result);
+            EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed);
+            EXPECT_EQ(Without(outcome.listBefore, kDownload), outcome.listAfter);
+        } else {
+            ExpectRegistryAndListKept(outcome, __LINE__);
+        }
+    }
+}
+
+TEST_F(DeleteWorkflowTest, OnlyACountAboveOneAsksAboutSharing)
+{
+    const struct {
+        DWORD type; // 0: no usage count at all
+        DWORD count;
+        bool asked;
+    } cases[] = {
+        {0, 0, false},        {REG_DWORD, 0, false}, {REG_DWORD, 1, false},
+        {REG_DWORD, 2, true}, {REG_DWORD, 3, true},  {REG_SZ, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", count " << c.count);
+        Reset();
+        PlaceFile(kDownloadFile, NULL);
+        RegisterDownload(kDownload, CLSID_X);
+        if (c.type == REG_DWORD)
+            SetUsageCount(kDownloadFile, c.count);
+        if (c.type == REG_SZ)
+            SetRegistryText(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, kDownloadFile.c_str(),
+                            std::to_string(c.count));
+        Answer({IDYES});
+        if (c.asked)
+            SimAnswerMessageBox(IDYES);
+
+        Outcome outcome = Delete(kDownload);
+
+        EXPECT_TRUE(outcome.result);
+        std::vector<Box> boxes = {DeleteQuestion(kDownloadFile)};
+        if (c.asked)
+            boxes.push_back(SharedQuestion(kDownloadFile));
+        ExpectBoxes(outcome.dialog, boxes, __LINE__);
+        EXPECT_FALSE(FileStays(kDownloadFile));
+    }
+}
+
+TEST_F(DeleteWorkflowTest, SlashesStayInTheListedPathOnly)
+{
+    const std::string entry = "c:/apps/tools/unreg.ocx";
+    const std::string file = "c:\\apps\\tools\\unreg.ocx";
+    PlaceFile(file, "unregister.ocx");
+    RegisterTypeLib(LIBID_X, "C:/Apps/Tools/unreg.ocx");
+    SetUsageCount("C:\\Apps\\Tools\\unreg.ocx", 1);
+    Answer({IDYES, IDYES});
+
+    Outcome outcome = Delete(entry);
+
+    EXPECT_TRUE(outcome.result);
+    ExpectBoxes(outcome.dialog, {Warning(entry), DeleteQuestion(file)}, __LINE__);
+    EXPECT_EQ(Entries({entry}), SimUnregisterServerCalls());
+    EXPECT_FALSE(FileStays(file));
+    // The type library names the file with '/', so the file path does not
+    // find it and the usage count goes in its place.
+    EXPECT_EQ(ValueLines(before, kSharedDllsKey, file), outcome.removed);
+    EXPECT_EQ(1u, outcome.removed.size());
+}
+
+TEST_F(DeleteWorkflowTest, FileThatIsNoProgramIsDeletedWithoutUnregistering)
+{
+    PlaceFile(kDownloadFile, NULL);
+    RegisterDownload(kDownload, CLSID_X);
+    RegisterTypeLib(LIBID_X, kDownloadFile);
+    SetUsageCount(kDownloadFile, 1);
+    Answer({IDYES});
+
+    Outcome outcome = Delete(kDownload);
+
+    EXPECT_TRUE(outcome.result);
+    EXPECT_TRUE(SimUnregisterServerCalls().empty());
+    EXPECT_TRUE(SimWinExecCommands().empty());
+    EXPECT_FALSE(FileStays(kDownloadFile));
+    EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed);
+}
+
+TEST_F(DeleteWorkflowTest, KeyTreeWalkStopsAtAKeyItCannotOpen)
+{
+    for (const char* leaf : {"a\\1\\x", "a\\2", "b\\inner", "c\\deep\\deeper"})
+        SetRegistryText(HKEY_LOCAL_MACHINE, std::string("SOFTWARE\\Tree\\") + leaf, "v", "data");
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tree\\b");
+    before = TakeSnapshot();
+
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tree", 0, KEY_READ, &key));
+    DeleteKeyTree(key);
+    RegCloseKey(key);
+
+    after = TakeSnapshot();
+    EXPECT_EQ(SubtreeLines(before, "HKLM\\SOFTWARE\\Tree\\a"), Difference(before, after));
+}
+
+TEST_F(DeleteWorkflowTest, TypeLibThatCannotGoWholeLeavesTheUsageCountToGo)
+{
+    PlaceFile(kOtherRegistered, "unregister.ocx");
+    RegisterTypeLib(LIBID_X, kOtherRegistered);
+    SetUsageCount(kOtherRegistered, 1);
+    SimDenyKeyOpen(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_X "\\1.0\\FLAGS");
+    Answer({IDYES, IDYES});
+
+    Outcome outcome = Delete(kOther);
+
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(Without(outcome.listBefore, kOther), outcome.listAfter);
+    // The walk of 1.0 ends at FLAGS, so HELPDIR after it stays too; 2.0 goes.
+    const std::string lib = "HKCR\\TypeLib\\" LIBID_X;
+    EXPECT_EQ(Join({SubtreeLines(before, lib + "\\1.0\\0"), SubtreeLines(before, lib + "\\2.0"),
+                    ValueLines(before, kSharedDllsKey, kOtherRegistered)}),
+              outcome.removed);
+}
+
+TEST_F(DeleteWorkflowTest, WithoutASelectionNothingHappens)
+{
+    for (const Entries& list : {kSiblingEntries, Entries()}) {
+        SCOPED_TRACE(testing::Message() << list.size() << " entries");
+        Reset();
+
+        Outcome outcome = Delete("", list);
+
+        ExpectRegistryAndListKept(outcome, __LINE__);
+        EXPECT_EQ(list.size(), outcome.listAfter.size());
+        EXPECT_TRUE(SimMessageBoxes().empty());
+        EXPECT_TRUE(SimBeepHistory().empty());
+        EXPECT_TRUE(SimUnregisterServerCalls().empty());
+        EXPECT_TRUE(SimWinExecCommands().empty());
+    }
+}
+
+// 259 characters is the longest entry the list hands over; a registry key
+// name, and so a download's entry, stops at 255.
+TEST_F(DeleteWorkflowTest, LongestPathsAppearWholeInEveryMessage)
+{
+    const std::string downloadFolder = "C:/Windows/Downloaded Program Files/";
+    const std::string otherFolder = "c:\\program files\\vendor\\";
+    const struct {
+        std::string entry;
+        bool downloaded;
+    } cases[] = {
+        {downloadFolder + std::string(255 - downloadFolder.size() - 4, 'd') + ".ocx", true},
+        {otherFolder + std::string(259 - otherFolder.size() - 4, 'o') + ".ocx", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.entry.size() << " characters");
+        Reset();
+        std::string file = FileOf(c.entry);
+        PlaceFile(file, "unregister.ocx");
+        if (c.downloaded)
+            RegisterDownload(c.entry, CLSID_X);
+        RegisterTypeLib(LIBID_X, file);
+        SetUsageCount(file, 2);
+        SimSetFileReadOnly(file.c_str(), true);
+        Answer({IDYES, IDYES, IDYES, IDOK});
+
+        Outcome outcome = Delete(c.entry);
+
+        std::vector<Box> boxes = {DeleteQuestion(file), SharedQuestion(file), AccessDenied(file)};
+        if (!c.downloaded)
+            boxes.insert(boxes.begin(), Warning(c.entry));
+        ExpectBoxes(outcome.dialog, boxes, __LINE__);
+        EXPECT_EQ(Entries({c.entry}), SimUnregisterServerCalls());
+        ExpectRegistryAndListKept(outcome, __LINE__);
+    }
+}
+
+TEST_F(DeleteWorkflowTest, DeleteFromTheDialogRefreshesTheListWithoutTheControl)
+{
+    const std::string tool = "C:\\Apps\\Tool.ocx";
+    PlaceFile(kDownloadFile, "unregister.ocx");
+    RegisterDownload(kDownload, CLSID_X);
+    SetUsageCount(kDownloadFile, 1);
+    PlaceFile(tool, NULL);
+    RegisterTypeLib(LIBID_Y, tool);
+    std::vector<Entries> seen;
+    HWND dialog = NULL;
+    auto look = [&] {
+        SimAddUserAction([&] {
+            dialog = SimActiveDialog();
+            seen.push_back(ListBoxItems(dialog, IDC_CONTROL_LIST));
+        });
+    };
+    auto deleteEntry = [](const std::string& entry) {
+        SimAddUserAction([entry] {
+            Entries items = ListBoxItems(SimActiveDialog(), IDC_CONTROL_LIST);
+            int index =
+                static_cast<int>(std::find(items.begin(), items.end(), entry) - items.begin());
+            SimSelectListEntry(SimActiveDialog(), IDC_CONTROL_LIST, index);
+        });
+        SimAddUserAction([] { SimClickButton(SimActiveDialog(), IDC_DELETE); });
+    };
+    look();
+    deleteEntry(kDownload);
+    look();
+    deleteEntry("c:\\apps\\tool.ocx");
+    look();
+    SimAddUserAction([] { SimClickButton(SimActiveDialog(), IDC_EXIT); });
+    Answer({IDYES, IDYES, IDYES});
+
+    char commandLine[] = "";
+    EXPECT_EQ(1, WinMain(GetModuleHandleA(NULL), NULL, commandLine, 1));
+
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ(Entries({kSiblingDownload, kDownload, "c:\\apps\\tool.ocx", kSiblingOther}), seen[0]);
+    EXPECT_EQ(Entries({kSiblingDownload, "c:\\apps\\tool.ocx", kSiblingOther}), seen[1]);
+    EXPECT_EQ(Entries({kSiblingDownload, kSiblingOther}), seen[2]);
+    ExpectBoxes(dialog,
+                {DeleteQuestion(kDownloadFile), Warning("c:\\apps\\tool.ocx"),
+                 DeleteQuestion("c:\\apps\\tool.ocx")},
+                __LINE__);
+    EXPECT_FALSE(FileStays(kDownloadFile));
+    EXPECT_FALSE(FileStays(tool));
+}
