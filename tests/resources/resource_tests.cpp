@@ -1,0 +1,152 @@
+// The compiled resources of burrowlens.exe, read back through the loader.
+#include "app/control_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+static std::string ProgramPath()
+{
+    std::string path = "Z:" BURROWLENS_PROGRAM;
+    for (char& c : path) {
+        if (c == '/')
+            c = '\\';
+    }
+    return path;
+}
+
+class ResourceTest : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        program = LoadLibraryExA(ProgramPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    }
+    static void TearDownTestSuite() { FreeLibrary(program); }
+    void SetUp() override { ASSERT_NE(static_cast<HMODULE>(NULL), program) << ProgramPath(); }
+
+    static const BYTE* Resource(LPCSTR name, LPCSTR type, DWORD* size)
+    {
+        HRSRC found = FindResourceA(program, name, type);
+        if (found == NULL)
+            return NULL;
+        *size = SizeofResource(program, found);
+        return static_cast<const BYTE*>(LockResource(LoadResource(program, found)));
+    }
+
+    static HMODULE program;
+};
+
+HMODULE ResourceTest::program;
+
+#pragma pack(push, 2)
+struct IconDirectoryEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+TEST_F(ResourceTest, IconGroupHoldsTheThreeImages)
+{
+    DWORD size = 0;
+    const BYTE* group = Resource(MAKEINTRESOURCEA(IDI_PROGRAM), RT_GROUP_ICON, &size);
+    ASSERT_NE(static_cast<const BYTE*>(NULL), group);
+    WORD count;
+    memcpy(&count, group + 4, 2);
+    ASSERT_EQ(3, count);
+    const struct {
+        int size, bits;
+    } expected[] = {{32, 4}, {16, 4}, {32, 8}};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        IconDirectoryEntry entry;
+        memcpy(&entry, group + 6 + i * sizeof entry, sizeof entry);
+        EXPECT_EQ(expected[i].size, entry.width);
+        EXPECT_EQ(expected[i].size, entry.height);
+        EXPECT_EQ(expected[i].bits, entry.bitCount);
+        DWORD imageSize = 0;
+        const BYTE* image = Resource(MAKEINTRESOURCEA(entry.id), RT_ICON, &imageSize);
+        ASSERT_NE(static_cast<const BYTE*>(NULL), image);
+        BITMAPINFOHEADER header;
+        memcpy(&header, image, sizeof header);
+        EXPECT_EQ(expected[i].size, header.biWidth);
+        EXPECT_EQ(expected[i].size * 2, header.biHeight); // colour and mask
+        EXPECT_EQ(expected[i].bits, header.biBitCount);
+    }
+    EXPECT_NE(static_cast<HICON>(NULL), LoadIconA(program, MAKEINTRESOURCEA(IDI_PROGRAM)));
+}
+
+TEST_F(ResourceTest, BannerIsAnUncompressedPalettedBitmap)
+{
+    DWORD size = 0;
+    const BYTE* bitmap = Resource(MAKEINTRESOURCEA(IDB_BANNER), RT_BITMAP, &size);
+    ASSERT_NE(static_cast<const BYTE*>(NULL), bitmap);
+    BITMAPINFOHEADER header;
+    memcpy(&header, bitmap, sizeof header);
+    EXPECT_EQ(300, header.biWidth);
+    EXPECT_EQ(80, header.biHeight);
+    EXPECT_EQ(8, header.biBitCount);
+    EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
+    EXPECT_EQ(256u, header.biClrUsed);
+    EXPECT_EQ(sizeof header + 256 * 4 + 300 * 80, size);
+}
+
+TEST_F(ResourceTest, ManifestAsksForAdministratorsAndNoNewControls)
+{
+    DWORD size = 0;
+    const BYTE* manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24), &size);
+    ASSERT_NE(static_cast<const BYTE*>(NULL), manifest);
+    std::string text(reinterpret_cast<const char*>(manifest), size);
+    EXPECT_NE(std::string::npos, text.find("level=\"requireAdministrator\""));
+    EXPECT_NE(std::string::npos, text.find("supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\""));
+    EXPECT_EQ(std::string::npos, text.find("Microsoft.Windows.Common-Controls"));
+}
+
+TEST_F(ResourceTest, VersionInformation)
+{
+    std::string path = ProgramPath();
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, &block[0]));
+
+    void* value;
+    UINT length;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\", &value, &length));
+    VS_FIXEDFILEINFO fixed;
+    memcpy(&fixed, value, sizeof fixed);
+    EXPECT_EQ(MAKELONG(0, 2), fixed.dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(4, 0), fixed.dwFileVersionLS);
+    EXPECT_EQ(fixed.dwFileVersionMS, fixed.dwProductVersionMS);
+    EXPECT_EQ(fixed.dwFileVersionLS, fixed.dwProductVersionLS);
+    EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed.dwFileType);
+    EXPECT_EQ(static_cast<DWORD>(VOS_NT_WINDOWS32), fixed.dwFileOS);
+    EXPECT_EQ(0u, fixed.dwFileFlags);
+
+    const struct {
+        const char* name;
+        const char* text;
+    } strings[] = {
+        {"FileDescription", "Report on installed ActiveX controls"},
+        {"FileVersion", "2, 0, 0, 4"},
+        {"ProductVersion", "2, 0, 0, 4"},
+        {"ProductName", "Burrowlens"},
+        {"CompanyName", NULL},
+        {"InternalName", NULL},
+        {"OriginalFilename", "burrowlens.exe"},
+        {"LegalCopyright", NULL},
+    };
+    for (const auto& s : strings) {
+        SCOPED_TRACE(s.name);
+        std::string query = std::string("\\StringFileInfo\\040904b0\\") + s.name;
+        ASSERT_TRUE(VerQueryValueA(block.data(), query.c_str(), &value, &length));
+        std::string text = static_cast<const char*>(value);
+        if (s.text != NULL)
+            EXPECT_EQ(s.text, text);
+        else
+            EXPECT_FALSE(text.empty());
+    }
+}
