@@ -76,3 +76,7 @@ void SimSetFileInUse(const char* windowsPath, bool inUse);
 std::vector<std::string> SimUnregisterServerCalls();
 std::vector<std::string> SimWinExecCommands();
 int SimLoadedModuleCount();
+
+// Registry calls made so far by the program's seven operations (opening,
+// enumerating, querying, deleting, closing), for measuring a lookup's cost.
+long SimRegistryCallCount();

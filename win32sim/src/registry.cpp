@@ -8,6 +8,15 @@
 #include <memory>
 #include <set>
 
+// Calls of the seven operations the program uses (RegCreateKeyExA and
+// RegSetValueExA, which only tests use, do not count).
+static long g_programCalls = 0;
+
+long SimRegistryCallCount()
+{
+    return g_programCalls;
+}
+
 namespace {
 
 // Wine's server keeps subkeys and values sorted by their lower-case names, so
@@ -214,6 +223,7 @@ template <typename Map> typename Map::iterator At(Map& map, DWORD index)
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result)
 {
+    ++g_programCalls;
     std::shared_ptr<Key> parent;
     LONG status = Use(key, 0, parent);
     if (status != ERROR_SUCCESS)
@@ -262,6 +272,7 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
 
 LONG WINAPI RegEnumKeyA(HKEY handle, DWORD index, LPSTR name, DWORD nameSize)
 {
+    ++g_programCalls;
     LONG status = BeforeEnumeration(handle, index);
     if (status != ERROR_SUCCESS)
         return status;
@@ -285,6 +296,7 @@ LONG WINAPI RegEnumKeyA(HKEY handle, DWORD index, LPSTR name, DWORD nameSize)
 LONG WINAPI RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
                           LPDWORD type, LPBYTE data, LPDWORD dataSize)
 {
+    ++g_programCalls;
     if (!nameSize || reserved || (data && !dataSize))
         return ERROR_INVALID_PARAMETER;
     LONG status = BeforeEnumeration(handle, index);
@@ -323,6 +335,7 @@ LONG WINAPI RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameSize
 LONG WINAPI RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
                              LPBYTE data, LPDWORD dataSize)
 {
+    ++g_programCalls;
     if (reserved || (data && !dataSize))
         return ERROR_INVALID_PARAMETER;
     std::shared_ptr<Key> key;
@@ -363,6 +376,7 @@ LONG WINAPI RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD, DWORD type, con
 // its own; "" names the key itself.
 LONG WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey)
 {
+    ++g_programCalls;
     if (!subKey)
         return ERROR_INVALID_PARAMETER;
     std::shared_ptr<Key> parent;
@@ -391,6 +405,7 @@ LONG WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey)
 
 LONG WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName)
 {
+    ++g_programCalls;
     std::shared_ptr<Key> key;
     LONG status = Use(handle, KEY_SET_VALUE, key);
     if (status != ERROR_SUCCESS)
@@ -402,6 +417,7 @@ LONG WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName)
 
 LONG WINAPI RegCloseKey(HKEY key)
 {
+    ++g_programCalls;
     if (IsPredefined(key))
         return ERROR_SUCCESS;
     if (!g_handles.erase(key))
@@ -432,6 +448,7 @@ int SimOpenKeyCount()
 
 void ResetRegistry()
 {
+    g_programCalls = 0;
     for (HKEY handle : g_handles)
         delete handle;
     g_handles.clear();
