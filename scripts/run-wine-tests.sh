@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Runs the Windows build's tests under Wine:
+#   scripts/run-wine-tests.sh build/windows
+# It brings its own X server and a throwaway 32-bit prefix inside the build
+# directory, so it needs no display and leaves nothing running behind it.
+set -euo pipefail
+
+build=${1:?usage: run-wine-tests.sh <windows-build-dir>}
+build=$(cd "$build" && pwd)
+prefix="$build/wine-prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+
+xvfb_pid=""
+prefix_made=""
+ctest_pid=""
+cleanup() {
+    local status=$?
+    if [ -n "$ctest_pid" ]; then
+        kill "$ctest_pid" 2>/dev/null || true
+        wait "$ctest_pid" 2>/dev/null || true
+    fi
+    if [ -n "$prefix_made" ]; then
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# Display numbers from 90 up; a lock file, stale or not, means "taken". Two
+# scripts can still pick the same number at the same moment: the loser's
+# Xvfb exits at once and the next number is tried.
+start_xvfb() {
+    local n
+    for n in $(seq 90 189); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 100); do
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+            sleep 0.05
+        done
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    done
+    echo "run-wine-tests.sh: no free X display between :90 and :189" >&2
+    return 1
+}
+
+start_xvfb
+echo "X server $DISPLAY (pid $xvfb_pid)"
+
+started=$SECONDS
+# A prefix left by an earlier run may still have a server; end it before the
+# prefix goes.
+if [ -d "$prefix" ]; then
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+fi
+mkdir -p "$prefix"
+export WINEPREFIX="$prefix"
+prefix_made=1
+# A persistent server keeps every later program start warm (a cold start costs
+# more than half a second).
+wineserver -p </dev/null >/dev/null 2>&1
+if ! wineboot -i </dev/null >"$build/wineboot.log" 2>&1; then
+    cat "$build/wineboot.log" >&2
+    exit 1
+fi
+# Without a window manager Wine waits two seconds for each closing top-level
+# window to be withdrawn; unmanaged windows close at once.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+echo "Wine prefix $prefix ready in $((SECONDS - started)) s"
+
+# In the background, so that an interrupt reaches the trap at once rather
+# than after the last test.
+ctest --test-dir "$build" --output-on-failure &
+ctest_pid=$!
+status=0
+wait "$ctest_pid" || status=$?
+ctest_pid=""
+# ctest's status becomes the script's, through set -e.
+(exit "$status")
