@@ -417,6 +417,32 @@ TEST_F(DeleteWorkflowTest, DownloadWithoutAClassStopsAfterItsFile)
     EXPECT_FALSE(FileStays(kDownloadFile));
 }
 
+// A value name may hold a backslash where a key name cannot; followed as a
+// key name it would reach into some class's subtree.
+TEST_F(DeleteWorkflowTest, ClassNameWithABackslashIsNotFollowed)
+{
+    PlaceFile(kDownloadFile, "unregister.ocx");
+    RegisterDownload(kDownload, CLSID_X);
+    RegisterTypeLib(LIBID_X, kDownloadFile);
+    SetUsageCount(kDownloadFile, 1);
+    const std::string usage = MODULE_USAGE_PATH "\\" + kDownload;
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, usage.c_str(), 0, KEY_SET_VALUE, &key));
+    RegDeleteValueA(key, CLSID_X);
+    RegCloseKey(key);
+    SetRegistryText(HKEY_LOCAL_MACHINE, usage, CLSID_X "\\InprocServer32", "");
+    Answer({IDYES});
+
+    Outcome outcome = Delete(kDownload);
+
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(Join({SubtreeLines(before, kModuleUsageKey + kDownload),
+                    ValueLines(before, kSharedDllsKey, kDownloadFile),
+                    SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_X)}),
+              outcome.removed);
+}
+
 TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
 {
     PlaceFile(kDownloadFile, "unregister.ocx");
