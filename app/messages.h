@@ -8,8 +8,8 @@
 #define TEXT_KEY_ACCESS_DENIED "Error: unable to open key due to security reasons."
 #define FORMAT_KEY_OPEN_FAILED "Error: Unable to open key, RegOpenKey = %d, Line = %d"
 
-#define TEXT_NO_CONTROLS                                                                   \
-    "Burrowlens reports on ActiveX\ncontrols installed on this computer.\n\nNo controls " \
+#define TEXT_NO_CONTROLS                                                                           \
+    "Burrowlens reports on ActiveX\ncontrols installed on this computer.\n\nNo controls "          \
     "have been registered for this machine."
 
 #define TEXT_ORIGIN_DOWNLOAD "Download from Net"
@@ -25,12 +25,12 @@
 #define TEXT_TYPE_TYPELIB "Type Library"
 
 #define TEXT_WARNING_CAPTION "Warning!"
-#define FORMAT_NOT_DOWNLOADED_WARNING                                                         \
-    "WARNING!!!  The file:\n%s\nwas *NOT* installed from the Web!\nIt is most likely needed " \
+#define FORMAT_NOT_DOWNLOADED_WARNING                                                              \
+    "WARNING!!!  The file:\n%s\nwas *NOT* installed from the Web!\nIt is most likely needed "      \
     "for an application.\n\nAre you *SURE* you want to delete it?"
 #define FORMAT_DELETE_REGISTRY_ENTRY "Are you sure you want to delete\nthe registry entry for\n%s?"
 #define FORMAT_DELETE_FILE "Are you sure you want to DELETE\n%s?"
-#define FORMAT_DELETE_SHARED_FILE                                                            \
-    "Other programs may rely on this\ncontrol to function properly.\n\nAre you SURE you want " \
+#define FORMAT_DELETE_SHARED_FILE                                                                  \
+    "Other programs may rely on this\ncontrol to function properly.\n\nAre you SURE you want "     \
     "to DELETE\n%s?"
 #define FORMAT_ACCESS_DENIED "Unable to delete file:\n%s\nAccess is denied."

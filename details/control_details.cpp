@@ -3,27 +3,15 @@
 #include "app/control_ids.h"
 #include "app/messages.h"
 #include "app/text.h"
+#include "inventory/inventory.h"
 
 static const int kResetFields[] = {
-    IDC_CONTROL_NAME, IDC_USAGE_COUNT, IDC_PUBLISHER, IDC_FILE_TYPE,
+    IDC_CONTROL_NAME, IDC_USAGE_COUNT, IDC_PUBLISHER,   IDC_FILE_TYPE,
     IDC_LAST_CHANGE,  IDC_INSTALLED,   IDC_LAST_ACCESS, IDC_VERSION,
-    IDC_COPYRIGHT,    IDC_SIZE,        IDC_ORIGIN,    IDC_CATEGORIES,
+    IDC_COPYRIGHT,    IDC_SIZE,        IDC_ORIGIN,      IDC_CATEGORIES,
 };
 
 static const int kRepaintFields[] = {IDC_FILE_INFO_VALUE, IDC_USAGE_COUNT, IDC_CATEGORIES};
-
-// The entry text, or false when nothing is selected or it cannot be a path.
-static bool GetSelectedControlPath(HWND window, char (&controlPath)[MAX_PATH])
-{
-    LRESULT selected = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
-    if (selected < 0)
-        return false;
-    LRESULT length = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXTLEN, selected, 0);
-    if (length < 0 || length >= MAX_PATH)
-        return false;
-    return SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXT, selected,
-                               reinterpret_cast<LPARAM>(controlPath)) != LB_ERR;
-}
 
 static void ShowDownloadRegistration(HWND window, const char* clsid)
 {
@@ -54,8 +42,9 @@ static void ShowTypeLibRegistration(HWND window, const char* controlPath)
 
 void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap)
 {
+    LRESULT index;
     char controlPath[MAX_PATH];
-    if (!GetSelectedControlPath(window, controlPath))
+    if (!GetSelectedControl(window, index, controlPath))
         return;
 
     // Nothing of the previous control may survive in a field the lookups

@@ -31,6 +31,8 @@ void ShowFileDetails(HWND window, const char* controlPath,
                      VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap);
 BOOL ReadVersionStrings(const char* path, DWORD size, void* block,
                         VersionString (&table)[VERSION_STRING_COUNT], VS_FIXEDFILEINFO* fixedInfo);
+// The directory entry of a file path (with '\'), when there is one.
+bool FindFileEntry(const char* filePath, WIN32_FIND_DATAA& found);
 BOOL GetFileTypeName(const char* extension, char* text, size_t size);
 BOOL FormatFileTime(const FILETIME* fileTime, char* text, size_t size);
 

@@ -91,7 +91,7 @@ static void ShowFileFacts(HWND window, const WIN32_FIND_DATAA& found)
 
 // '*' and '?' cannot stand in a file name, and the search would take them as
 // wildcards and report some other file.
-static bool FindFile(const char* filePath, WIN32_FIND_DATAA& found)
+bool FindFileEntry(const char* filePath, WIN32_FIND_DATAA& found)
 {
     if (strpbrk(filePath, "*?") != NULL)
         return false;
@@ -126,7 +126,7 @@ void ShowFileDetails(HWND window, const char* controlPath,
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     WIN32_FIND_DATAA found;
-    bool exists = FindFile(filePath, found);
+    bool exists = FindFileEntry(filePath, found);
     ShowFileType(window, filePath, exists && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
 
     if (haveFixedInfo) {

@@ -88,12 +88,11 @@ BOOL GetSharedDllCount(const char* controlPath, char (&count)[MAX_PATH])
 static BOOL FindVersionForFile(HKEY libKey, const char* filePath, char (&version)[32])
 {
     char name[32];
-    for (DWORD index = 0; RegEnumKeyA(libKey, index, name, sizeof name) == ERROR_SUCCESS;
-         ++index) {
+    for (DWORD index = 0; RegEnumKeyA(libKey, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
         char path[MAX_PATH];
         char module[MAX_PATH];
-        if (JoinKeyPath(path, name, "\\0\\win32") &&
-            QueryRegistryText(libKey, path, "", module) && EqualsIgnoreCase(module, filePath)) {
+        if (JoinKeyPath(path, name, "\\0\\win32") && QueryRegistryText(libKey, path, "", module) &&
+            EqualsIgnoreCase(module, filePath)) {
             CopyText(version, name);
             return TRUE;
         }
@@ -145,8 +144,7 @@ BOOL GetImplementedCategories(const char* clsid, char (&categories)[MAX_PATH])
 
     categories[0] = '\0';
     char catId[MAX_PATH];
-    for (DWORD index = 0; RegEnumKeyA(key, index, catId, sizeof catId) == ERROR_SUCCESS;
-         ++index) {
+    for (DWORD index = 0; RegEnumKeyA(key, index, catId, sizeof catId) == ERROR_SUCCESS; ++index) {
         char description[MAX_PATH];
         if (!JoinKeyPath(path, "Component Categories\\", catId) ||
             !QueryRegistryText(HKEY_CLASSES_ROOT, path, "409", description))
@@ -171,8 +169,8 @@ BOOL FindClsidForTypeLib(const char* libId, char (&clsid)[MAX_PATH])
          ++index) {
         char path[MAX_PATH];
         char value[MAX_PATH];
-        if (JoinKeyPath(path, clsid, "\\TypeLib") &&
-            QueryRegistryText(classes, path, "", value) && EqualsIgnoreCase(value, libId)) {
+        if (JoinKeyPath(path, clsid, "\\TypeLib") && QueryRegistryText(classes, path, "", value) &&
+            EqualsIgnoreCase(value, libId)) {
             found = TRUE;
             break;
         }

@@ -7,10 +7,10 @@
 
 // Rows stay empty until a file with version data has been shown.
 VersionString VersionStringTable[VERSION_STRING_COUNT] = {
-    {"ProductName", NULL},     {"ProductVersion", NULL}, {"OriginalFilename", NULL},
-    {"FileDescription", NULL}, {"FileVersion", NULL},    {"CompanyName", NULL},
+    {"ProductName", NULL},     {"ProductVersion", NULL},  {"OriginalFilename", NULL},
+    {"FileDescription", NULL}, {"FileVersion", NULL},     {"CompanyName", NULL},
     {"LegalCopyright", NULL},  {"LegalTrademarks", NULL}, {"InternalName", NULL},
-    {"PrivateBuild", NULL},    {"SpecialBuild", NULL},   {"Comments", NULL},
+    {"PrivateBuild", NULL},    {"SpecialBuild", NULL},    {"Comments", NULL},
 };
 
 // The string block that the strings are read from. A file without a

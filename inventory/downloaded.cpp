@@ -14,8 +14,7 @@ static bool IsInDownloadCache(const char* filePath)
 BOOL IsDownloadedControl(HWND window, const char* controlPath)
 {
     HKEY moduleUsage;
-    LONG status =
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
     if (status != ERROR_SUCCESS) {
         ReportKeyOpenError(window, status, SITE_DOWNLOAD_CHECK);
         return FALSE;
@@ -30,8 +29,8 @@ BOOL IsDownloadedControl(HWND window, const char* controlPath)
     BOOL downloaded = FALSE;
     if (IsInDownloadCache(filePath)) {
         char name[MAX_PATH];
-        for (DWORD index = 0;
-             RegEnumKeyA(moduleUsage, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+        for (DWORD index = 0; RegEnumKeyA(moduleUsage, index, name, sizeof name) == ERROR_SUCCESS;
+             ++index) {
             ConvertSlashes(name);
             if (EqualsIgnoreCase(name, filePath)) {
                 downloaded = TRUE;

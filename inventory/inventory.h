@@ -3,11 +3,10 @@
 #include <windows.h>
 
 // Registry access shared by every part of the program.
-BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
-                        char (&output)[MAX_PATH], DWORD* valueType = NULL);
+BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH],
+                        DWORD* valueType = NULL);
 // As QueryRegistryValue, for callers that need text: a number is no text.
-BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName,
-                       char (&output)[MAX_PATH]);
+BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH]);
 void ReportKeyOpenError(HWND window, LONG status, int site);
 void AppendKeyName(char (&path)[MAX_PATH], const char* name);
 void ConvertSlashes(char* text);
@@ -23,6 +22,9 @@ LRESULT RefreshControlList(HWND window);
 BOOL AddDownloadedControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName);
 BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName);
 BOOL IsDownloadedControl(HWND window, const char* controlPath);
+// The selected entry of the control list and its text; false when nothing is
+// selected or the text cannot be a control path.
+bool GetSelectedControl(HWND window, LRESULT& index, char (&controlPath)[MAX_PATH]);
 
 #define MODULE_USAGE_PATH "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage"
 

@@ -13,8 +13,8 @@ static void TerminateValueText(char (&data)[MAX_PATH], DWORD dataSize)
     data[length] = '\0';
 }
 
-BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
-                        char (&output)[MAX_PATH], DWORD* valueType)
+BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH],
+                        DWORD* valueType)
 {
     HKEY opened;
     if (RegOpenKeyExA(key, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
@@ -23,8 +23,8 @@ BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
     char data[MAX_PATH];
     DWORD dataSize = sizeof data;
     DWORD type = REG_NONE;
-    LONG status = RegQueryValueExA(opened, valueName, NULL, &type,
-                                   reinterpret_cast<LPBYTE>(data), &dataSize);
+    LONG status =
+        RegQueryValueExA(opened, valueName, NULL, &type, reinterpret_cast<LPBYTE>(data), &dataSize);
     RegCloseKey(opened);
     if (status != ERROR_SUCCESS)
         return FALSE;
@@ -60,8 +60,7 @@ BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName,
     return TRUE;
 }
 
-BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName,
-                       char (&output)[MAX_PATH])
+BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH])
 {
     char value[MAX_PATH];
     DWORD type;

@@ -117,3 +117,15 @@ BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const
     RegCloseKey(typeLibs);
     return TRUE;
 }
+
+bool GetSelectedControl(HWND window, LRESULT& index, char (&controlPath)[MAX_PATH])
+{
+    index = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
+    if (index < 0)
+        return false;
+    LRESULT length = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXTLEN, index, 0);
+    if (length < 0 || length >= MAX_PATH)
+        return false;
+    return SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXT, index,
+                               reinterpret_cast<LPARAM>(controlPath)) != LB_ERR;
+}

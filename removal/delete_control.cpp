@@ -7,7 +7,6 @@
 #include "inventory/inventory.h"
 
 #include <cstdlib>
-#include <cstring>
 
 // Long enough for every question with a 259-character path in it.
 typedef char MessageText[1024];
@@ -17,18 +16,6 @@ static int Ask(HWND window, const char* format, const char* path, const char* ca
     MessageText text;
     FormatText(text, format, path);
     return MessageBoxA(window, text, caption, type);
-}
-
-static bool GetSelectedEntry(HWND window, LRESULT& index, char (&controlPath)[MAX_PATH])
-{
-    index = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
-    if (index < 0)
-        return false;
-    LRESULT length = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXTLEN, index, 0);
-    if (length < 0 || length >= MAX_PATH)
-        return false;
-    return SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXT, index,
-                               reinterpret_cast<LPARAM>(controlPath)) != LB_ERR;
 }
 
 typedef HRESULT(WINAPI* UnregisterServerProc)(void);
@@ -52,20 +39,6 @@ BOOL UnregisterControl(const char* controlPath)
     return TRUE;
 }
 
-// Whether the file is there at all: a file that is locked or unreadable
-// still exists, and its registration must not go while it stays behind.
-static bool FileExists(const char* filePath)
-{
-    if (strpbrk(filePath, "*?") != NULL)
-        return false;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(filePath, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return true;
-}
-
 static bool IsSharedByOthers(const char* controlPath)
 {
     char count[MAX_PATH];
@@ -79,7 +52,10 @@ BOOL ConfirmAndDeleteFile(HWND window, const char* controlPath)
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
 
-    if (!FileExists(filePath))
+    // Whether the file is there at all: a file that is locked or unreadable
+    // still exists, and its registration must not go while it stays behind.
+    WIN32_FIND_DATAA found;
+    if (!FindFileEntry(filePath, found))
         return Ask(window, FORMAT_DELETE_REGISTRY_ENTRY, filePath, TEXT_PRODUCT_NAME, question) !=
                IDNO;
     if (Ask(window, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
@@ -99,7 +75,7 @@ BOOL DeleteSelectedControl(HWND window)
 {
     LRESULT index;
     char controlPath[MAX_PATH];
-    if (!GetSelectedEntry(window, index, controlPath))
+    if (!GetSelectedControl(window, index, controlPath))
         return FALSE;
 
     if (!IsDownloadedControl(window, controlPath)) {
