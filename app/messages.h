@@ -1,6 +1,6 @@
 #pragma once
 
-// Every text the program shows in a message box, in one place.
+// Every text the program shows, in one place, so its words can be read together.
 
 #define TEXT_PRODUCT_NAME "Burrowlens"
 #define TEXT_UNKNOWN "Unknown"

@@ -325,18 +325,22 @@ TEST_F(DeleteWorkflowTest, RefusedWarningChangesNothing)
 TEST_F(DeleteWorkflowTest, AnyAnswerButNoGoesAhead)
 {
     for (int answer : {IDYES, IDOK, IDCANCEL, 0}) {
-        SCOPED_TRACE(testing::Message() << "answer " << answer);
-        Reset();
-        PlaceFile(kOtherRegistered, "unregister.ocx");
-        RegisterTypeLib(LIBID_X, kOtherRegistered);
-        SetUsageCount(kOtherRegistered, 2);
-        Answer({answer, answer, answer});
+        for (bool fileThere : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "answer " << answer << ", file there " << fileThere);
+            Reset();
+            if (fileThere)
+                PlaceFile(kOtherRegistered, "unregister.ocx");
+            RegisterTypeLib(LIBID_X, kOtherRegistered);
+            SetUsageCount(kOtherRegistered, 2);
+            Answer({answer, answer, answer});
 
-        Outcome outcome = Delete(kOther);
+            Outcome outcome = Delete(kOther);
 
-        EXPECT_TRUE(outcome.result);
-        EXPECT_EQ(3u, SimMessageBoxes().size());
-        EXPECT_FALSE(FileStays(kOtherRegistered));
+            EXPECT_TRUE(outcome.result);
+            EXPECT_EQ(fileThere ? 3u : 2u, SimMessageBoxes().size());
+            EXPECT_EQ(SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_X), outcome.removed);
+            EXPECT_FALSE(FileStays(kOtherRegistered));
+        }
     }
 }
 

@@ -93,6 +93,11 @@ class Generator {
         CreateRegistryKey(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH);
         CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID");
         CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
+        // Parent keys have values of their own now and then; none may go.
+        if (random.Chance(20))
+            SetRegistryText(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, "", "");
+        if (random.Chance(20))
+            SetRegistryText(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, "", "");
         unsigned count = 2 + random.Below(5);
         for (unsigned i = 0; i < count; ++i) {
             // Odd ones extend the name of the even one before them when the
