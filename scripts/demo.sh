@@ -135,22 +135,23 @@ make_prefix() {
     wineboot -i </dev/null >"$root/build/demo-wineboot.log" 2>&1 ||
         { cat "$root/build/demo-wineboot.log" >&2; exit 1; }
     local windows="$prefix/drive_c/windows"
-    # Any 32-bit DLL with a version resource will do as a sample control.
-    local sample="$windows/system32/lz32.dll"
+    # The samples are the test fixtures: small DLLs of our own with version
+    # resources.
+    local fixtures="$root/build/windows/fixtures"
     mkdir -p "$windows/Downloaded Program Files" "$windows/occache"
-    cp "$sample" "$windows/Downloaded Program Files/burrowchart.ocx"
-    cp "$sample" "$windows/occache/tunnelgrid.ocx"
-    cp "$sample" "$windows/system32/burrowcal.ocx"
+    cp "$fixtures/full.ocx" "$windows/Downloaded Program Files/burrowchart.ocx"
+    cp "$fixtures/ansi.dll" "$windows/occache/tunnelgrid.ocx"
+    cp "$fixtures/long.ocx" "$windows/system32/burrowcal.ocx"
     sample_controls >"$prefix/samples.reg"
     (cd "$prefix" && wine reg import samples.reg >/dev/null)
     # A path that names the Windows folder through the environment.
     wine reg add 'HKCR\TypeLib\{6B1E0A10-3C52-4E1B-9D0A-5E21B0A1D003}\3.0\0\win32' /ve \
         /t REG_EXPAND_SZ /d '%SystemRoot%\system32\burrowcal.ocx' /f >/dev/null
-    touch "$prefix/.samples-registered"
+    touch "$prefix/.samples-from-fixtures"
 }
 
 if [ -z "$shot" ]; then
-    [ -f "$prefix/.samples-registered" ] || make_prefix
+    [ -f "$prefix/.samples-from-fixtures" ] || make_prefix
     echo "Starting Burrowlens on $DISPLAY"
     # Exit, Escape and Close all end the program with code 1.
     wine "$exe" || true
@@ -178,7 +179,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 start_xvfb
-[ -f "$prefix/.samples-registered" ] || make_prefix
+[ -f "$prefix/.samples-from-fixtures" ] || make_prefix
 # There is no window manager on this server: unmanaged windows get their
 # frames drawn by Wine itself. The setting goes again on the way out.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
