@@ -203,86 +203,86 @@ class Generator {
     unsigned serial = 0;
 };
 
-// One line of a snapshot taken apart.
-struct Line {
-    std::string key;
-    bool isValue;
-    std::string name;
-    std::string data;
-};
-
-Line Parse(const std::string& text)
-{
-    size_t tab = text.find('\t');
-    if (tab == std::string::npos)
-        return {text, false, "", ""};
-    size_t second = text.find('\t', tab + 1);
-    return {text.substr(0, tab), true, text.substr(tab + 1, second - tab - 1),
-            text.substr(second + 1)};
-}
-
-std::vector<std::string> KeyNames(const std::string& key)
-{
-    std::vector<std::string> names;
-    size_t start = 0;
-    for (size_t end; (end = key.find('\\', start)) != std::string::npos; start = end + 1)
-        names.push_back(key.substr(start, end - start));
-    names.push_back(key.substr(start));
-    return names;
-}
-
 struct Expectation {
     bool downloaded;
     bool result;
     RegistrySnapshot removed;
 };
 
+bool StartsWith(const std::string& text, const std::string& start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // What deleting the entry must take, read off the registry as it was: a
 // download's usage key, class and distribution unit with their subtrees and
 // its usage count, then the first type library (in the registry's order)
 // whose version has the file as its 32-bit module of locale 0, or, without
-// one, the usage count.
+// one, the usage count. Snapshot lines are compared in lower case, as
+// Windows compares names.
 Expectation Expect(const RegistrySnapshot& before, const std::string& entry)
 {
     const std::string file = LowerCase(Converted(entry, '/', '\\'));
     const std::string usageRoot = LowerCase("HKLM\\" MODULE_USAGE_PATH "\\");
+    const std::string usageKey = usageRoot + LowerCase(entry);
+    const std::string typeLibs = "hkcr\\typelib\\";
+    const std::string module = "\\0\\win32\t\t1:" + file;
+    const std::string count = LowerCase("HKLM\\" SHARED_DLLS_PATH "\t") + file + "\t";
     bool inCache = file.find("\\downloaded program files") != std::string::npos ||
                    file.find("\\occache\\") != std::string::npos;
+
+    std::vector<std::string> lines;
     bool downloaded = false;
     std::string clsid;
     std::string lib;
     for (const std::string& text : before) {
-        Line line = Parse(text);
-        std::string key = LowerCase(line.key);
-        if (!line.isValue && inCache && key.compare(0, usageRoot.size(), usageRoot) == 0 &&
-            Converted(key.substr(usageRoot.size()), '/', '\\') == file)
+        lines.push_back(LowerCase(text));
+        const std::string& line = lines.back();
+        if (inCache && StartsWith(line, usageRoot) && line.find('\t') == std::string::npos &&
+            Converted(line.substr(usageRoot.size()), '/', '\\') == file)
             downloaded = true;
-        if (line.isValue && key == usageRoot + LowerCase(entry) && line.name[0] == '{')
-            clsid = line.name;
-        std::vector<std::string> names = KeyNames(key);
-        if (line.isValue && line.name.empty() && names.size() == 6 && names[0] == "hkcr" &&
-            names[1] == "typelib" && names[4] == "0" && names[5] == "win32" &&
-            LowerCase(line.data) == "1:" + file && (lib.empty() || names[2] < lib))
-            lib = names[2];
+        if (StartsWith(line, usageKey + "\t{"))
+            clsid = line.substr(usageKey.size() + 1,
+                                line.find('\t', usageKey.size() + 1) - usageKey.size() - 1);
+        if (StartsWith(line, typeLibs) && EndsWith(line, module)) {
+            std::string version =
+                line.substr(typeLibs.size(), line.size() - typeLibs.size() - module.size());
+            size_t slash = version.find('\\');
+            if (slash != std::string::npos && version.find('\\', slash + 1) == std::string::npos &&
+                (lib.empty() || version.substr(0, slash) < lib))
+                lib = version.substr(0, slash);
+        }
     }
     if (downloaded && clsid.empty())
         return {true, false, {}};
 
-    Expectation expectation{downloaded, true, {}};
-    auto add = [&](const RegistrySnapshot& lines) {
-        expectation.removed.insert(lines.begin(), lines.end());
-    };
-    const std::string sharedDlls = "HKLM\\" SHARED_DLLS_PATH;
+    std::vector<std::string> trees;
     if (downloaded) {
-        add(SubtreeLines(before, "HKLM\\" MODULE_USAGE_PATH "\\" + entry));
-        add(SubtreeLines(before, "HKLM\\" DISTRIBUTION_UNITS_PATH "\\" + clsid));
-        add(SubtreeLines(before, "HKCR\\CLSID\\" + clsid));
-        add(ValueLines(before, sharedDlls, file));
+        trees.push_back(usageKey);
+        trees.push_back(LowerCase("HKLM\\" DISTRIBUTION_UNITS_PATH "\\") + clsid);
+        trees.push_back("hkcr\\clsid\\" + clsid);
     }
     if (!lib.empty())
-        add(SubtreeLines(before, "HKCR\\TypeLib\\" + lib));
-    else
-        add(ValueLines(before, sharedDlls, file));
+        trees.push_back(typeLibs + lib);
+    bool countGoes = downloaded || lib.empty();
+
+    Expectation expectation{downloaded, true, {}};
+    auto text = before.begin();
+    for (const std::string& line : lines) {
+        std::string key = line.substr(0, line.find('\t'));
+        bool inTree = std::any_of(trees.begin(), trees.end(), [&](const std::string& tree) {
+            return key == tree || StartsWith(key, tree + "\\");
+        });
+        if (inTree || (countGoes && StartsWith(line, count)))
+            expectation.removed.insert(*text);
+        ++text;
+    }
     return expectation;
 }
 
