@@ -1,0 +1,136 @@
+# Shared by the scripts that run Burrowlens under Wine; sourced, not run.
+# The caller sets WINEPREFIX and, for start_xvfb, keeps xvfb_pid to stop it.
+
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Display numbers from 90 up; a lock file, stale or not, means "taken". Two
+# scripts can still pick the same number at the same moment: the loser's
+# Xvfb exits at once and the next number is tried.
+start_xvfb() {
+    local n
+    for n in $(seq 90 189); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        xvfb_pid=$!
+        for _ in $(seq 100); do
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            if xdpyinfo -display ":$n" >/dev/null 2>&1; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+            sleep 0.05
+        done
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    done
+    echo "$(basename "$0"): no free X display between :90 and :189" >&2
+    return 1
+}
+
+# Wine ships metric-compatible copies of the fonts the dialogs and their
+# frames ask for, but a Debian prefix does not find them and falls back on
+# a font that is one pixel wider here and there, so that "Last Access"
+# wraps. Naming the files by their full path in the font list fixes that.
+use_wines_own_fonts() {
+    local dir="" candidate
+    for candidate in /usr/share/wine/fonts /usr/lib/wine/fonts; do
+        [ -f "$candidate/sserife.fon" ] && dir=$candidate && break
+    done
+    if [ -z "$dir" ]; then
+        echo "$(basename "$0"): Wine's own fonts are missing; a substitute is used" >&2
+        return 0
+    fi
+    local fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' name file
+    while read -r file name; do
+        wine reg add "$fonts" /v "$name" /d "$(winepath -w "$dir/$file")" /f >/dev/null
+    done <<LIST
+sserife.fon MS Sans Serif
+tahoma.ttf Tahoma (TrueType)
+tahomabd.ttf Tahoma Bold (TrueType)
+marlett.ttf Marlett (TrueType)
+LIST
+}
+
+# Three sample controls, copies of our own fixture DLLs: a browser download
+# with every detail filled in, one from the cache folder, and one that only
+# its type library names, through %SystemRoot%.
+#   seed_sample_controls <fixtures folder> <scratch folder>
+seed_sample_controls() {
+    local fixtures=$1 scratch=$2
+    local chart_id="{6B1E0A10-3C52-4E1B-9D0A-5E21B0A1C001}" chart_lib="{6B1E0A10-3C52-4E1B-9D0A-5E21B0A1D001}"
+    local grid_id="{6B1E0A10-3C52-4E1B-9D0A-5E21B0A1C002}" grid_lib="{6B1E0A10-3C52-4E1B-9D0A-5E21B0A1D002}"
+    local cal_id="{6B1E0A10-3C52-4E1B-9D0A-5E21B0A1C003}" cal_lib="{6B1E0A10-3C52-4E1B-9D0A-5E21B0A1D003}"
+    local scriptable="{7DD95801-9882-11CF-9FA9-00AA006C42C4}"
+    local initializable="{7DD95802-9882-11CF-9FA9-00AA006C42C4}"
+    local chart='C:\\windows\\Downloaded Program Files\\burrowchart.ocx'
+    local grid='C:\\windows\\occache\\tunnelgrid.ocx'
+    local usage='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\ModuleUsage'
+    local windows="$WINEPREFIX/drive_c/windows"
+    mkdir -p "$windows/Downloaded Program Files" "$windows/occache"
+    cp "$fixtures/full.ocx" "$windows/Downloaded Program Files/burrowchart.ocx"
+    cp "$fixtures/ansi.dll" "$windows/occache/tunnelgrid.ocx"
+    cp "$fixtures/long.ocx" "$windows/system32/burrowcal.ocx"
+    cat >"$scratch/samples.reg" <<REG
+REGEDIT4
+
+[$usage\\C:/windows/Downloaded Program Files/burrowchart.ocx]
+".FileVersion"="1,0,0,1"
+".Owner"="Unknown Owner"
+"$chart_id"=""
+
+[$usage\\C:/windows/occache/tunnelgrid.ocx]
+".Owner"="Unknown Owner"
+"$grid_id"=""
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs]
+"$chart"=dword:00000001
+"$grid"=dword:00000002
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Code Store Database\Distribution Units\\$chart_id]
+@="Burrow Chart Control"
+
+[HKEY_CLASSES_ROOT\CLSID\\$chart_id]
+@="Burrow Chart Control"
+[HKEY_CLASSES_ROOT\CLSID\\$chart_id\InprocServer32]
+@="$chart"
+[HKEY_CLASSES_ROOT\CLSID\\$chart_id\Version]
+@="1.0"
+[HKEY_CLASSES_ROOT\CLSID\\$chart_id\TypeLib]
+@="$chart_lib"
+[HKEY_CLASSES_ROOT\CLSID\\$chart_id\Implemented Categories\\$scriptable]
+[HKEY_CLASSES_ROOT\CLSID\\$chart_id\Implemented Categories\\$initializable]
+[HKEY_CLASSES_ROOT\TypeLib\\$chart_lib\1.0]
+@="Burrow Chart Control 1.0"
+[HKEY_CLASSES_ROOT\TypeLib\\$chart_lib\1.0\0\win32]
+@="$chart"
+
+[HKEY_CLASSES_ROOT\CLSID\\$grid_id]
+@="Tunnel Grid"
+[HKEY_CLASSES_ROOT\CLSID\\$grid_id\Version]
+@="2.1"
+[HKEY_CLASSES_ROOT\CLSID\\$grid_id\TypeLib]
+@="$grid_lib"
+[HKEY_CLASSES_ROOT\CLSID\\$grid_id\Implemented Categories\\$scriptable]
+[HKEY_CLASSES_ROOT\TypeLib\\$grid_lib\2.1]
+@="Tunnel Grid 2.1 Type Library"
+[HKEY_CLASSES_ROOT\TypeLib\\$grid_lib\2.1\0\win32]
+@="$grid"
+
+[HKEY_CLASSES_ROOT\CLSID\\$cal_id]
+@="Burrow Calendar"
+[HKEY_CLASSES_ROOT\CLSID\\$cal_id\TypeLib]
+@="$cal_lib"
+[HKEY_CLASSES_ROOT\CLSID\\$cal_id\Implemented Categories\\$initializable]
+[HKEY_CLASSES_ROOT\TypeLib\\$cal_lib\3.0]
+@="Burrow Calendar 3.0"
+
+[HKEY_CLASSES_ROOT\Component Categories\\$scriptable]
+"409"="Controls that are safely scriptable"
+[HKEY_CLASSES_ROOT\Component Categories\\$initializable]
+"409"="Controls safely initializable from persistent data"
+REG
+    (cd "$scratch" && wine reg import samples.reg >/dev/null)
+    wine reg add "HKCR\\TypeLib\\$cal_lib\\3.0\\0\\win32" /ve \
+        /t REG_EXPAND_SZ /d '%SystemRoot%\system32\burrowcal.ocx' /f >/dev/null
+}
