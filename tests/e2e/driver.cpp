@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <sddl.h>
 
 namespace e2e {
@@ -234,12 +235,18 @@ void Burrowlens::Click(int id)
 
 bool Burrowlens::Select(int index, Where where)
 {
-    HWND list = Item(IDC_CONTROL_LIST);
+    return SelectRow(IDC_CONTROL_LIST, index, where);
+}
+
+bool Burrowlens::SelectRow(int id, int row, Where where)
+{
+    HWND list = Item(id);
     // LB_SETCURSEL alone does not notify the dialog; a mouse click would.
-    if (Ask(list, LB_SETCURSEL, index) != index ||
-        !SendMessageTimeoutW(dialog_, WM_COMMAND, MAKEWPARAM(IDC_CONTROL_LIST, LBN_SELCHANGE),
+    if (Ask(list, LB_SETCURSEL, row) != row ||
+        !SendMessageTimeoutW(dialog_, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
                              reinterpret_cast<LPARAM>(list), SMTO_NORMAL, kWaitMs, nullptr)) {
-        ADD_FAILURE_AT(where.file_name(), where.line()) << "cannot select entry " << index;
+        ADD_FAILURE_AT(where.file_name(), where.line())
+            << "cannot select row " << row << " of list " << id;
         return false;
     }
     return true;
@@ -260,6 +267,34 @@ void Burrowlens::PressEscape(HWND dialog)
     PostMessageA(target, WM_KEYUP, VK_ESCAPE, 1 | (scan << 16) | 0xC0000000u);
 }
 
+HWND Burrowlens::KeyTarget(HWND dialog)
+{
+    HWND focus = Focus();
+    return focus != nullptr && IsChild(dialog, focus) ? focus : dialog;
+}
+
+void Burrowlens::PressKey(HWND dialog, UINT key)
+{
+    HWND target = KeyTarget(dialog);
+    UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
+    PostMessageA(target, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageA(target, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+void Burrowlens::PressAltKey(HWND dialog, char letter)
+{
+    HWND target = KeyTarget(dialog);
+    // A posted key leaves the program's keyboard state alone, so Alt itself
+    // need not be sent: the key's message says that Alt is down. The
+    // program's own message loop turns it into the character that the dialog
+    // manager matches against the mnemonics.
+    UINT key = static_cast<UINT>(std::toupper(static_cast<unsigned char>(letter)));
+    UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
+    LPARAM altDown = 1 | (scan << 16) | (KF_ALTDOWN << 16);
+    PostMessageA(target, WM_SYSKEYDOWN, key, altDown);
+    PostMessageA(target, WM_SYSKEYUP, key, altDown | 0xC0000000u);
+}
+
 void Burrowlens::CloseFromSystemMenu()
 {
     PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -267,7 +302,17 @@ void Burrowlens::CloseFromSystemMenu()
 
 std::vector<std::string> Burrowlens::ControlList()
 {
-    HWND list = Item(IDC_CONTROL_LIST);
+    return ListItems(IDC_CONTROL_LIST);
+}
+
+int Burrowlens::Selection()
+{
+    return SelectedRow(IDC_CONTROL_LIST);
+}
+
+std::vector<std::string> Burrowlens::ListItems(int id)
+{
+    HWND list = Item(id);
     std::vector<std::string> entries;
     LRESULT count = Ask(list, LB_GETCOUNT);
     for (LRESULT index = 0; index < count; ++index) {
@@ -286,9 +331,9 @@ std::vector<std::string> Burrowlens::ControlList()
     return entries;
 }
 
-int Burrowlens::Selection()
+int Burrowlens::SelectedRow(int id)
 {
-    return static_cast<int>(Ask(Item(IDC_CONTROL_LIST), LB_GETCURSEL));
+    return static_cast<int>(Ask(Item(id), LB_GETCURSEL));
 }
 
 std::string Burrowlens::Text(int id)
@@ -299,6 +344,15 @@ std::string Burrowlens::Text(int id)
 bool Burrowlens::Enabled(int id)
 {
     return IsWindowEnabled(Item(id)) != FALSE;
+}
+
+HWND Burrowlens::Focus()
+{
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    if (!GetGUIThreadInfo(process_.dwThreadId, &thread))
+        return nullptr;
+    return thread.hwndFocus;
 }
 
 std::vector<HWND> Burrowlens::OwnedDialogs()
@@ -379,6 +433,11 @@ bool Burrowlens::WaitForExit(DWORD& code, Where where)
     }
     GetExitCodeProcess(process_.hProcess, &code);
     return true;
+}
+
+HMODULE LoadProgramResources()
+{
+    return LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
 DeniedKey::DeniedKey(HKEY root, const char* path, Where where) : root_(root), path_(path)

@@ -52,13 +52,24 @@ class Burrowlens {
     bool Select(int index, Where where = Where::current());
     // Escape, delivered to whatever has the keyboard focus in the dialog.
     void PressEscape(HWND dialog);
+    // Any key without Shift or Ctrl, delivered the same way.
+    void PressKey(HWND dialog, UINT key);
+    // A letter with Alt held down, as for a mnemonic.
+    void PressAltKey(HWND dialog, char letter);
     void CloseFromSystemMenu();
 
     // What a user sees.
     std::vector<std::string> ControlList();
     int Selection();
+    // The same for any list box of the dialog, such as the file information list.
+    std::vector<std::string> ListItems(int id);
+    int SelectedRow(int id);
+    // A click on a row: the list box selects it and tells the dialog.
+    bool SelectRow(int id, int row, Where where = Where::current());
     std::string Text(int id);
     bool Enabled(int id);
+    // The window of the program that has the keyboard focus, null if none has.
+    HWND Focus();
 
     // Message boxes and the About box: dialogs owned by the main dialog.
     std::vector<HWND> OwnedDialogs();
@@ -76,10 +87,15 @@ class Burrowlens {
 
   private:
     bool Running() const;
+    // Where a key for the dialog goes: the focused control inside it, if any.
+    HWND KeyTarget(HWND dialog);
 
     PROCESS_INFORMATION process_{};
     HWND dialog_ = nullptr;
 };
+
+// burrowlens.exe loaded as data, for its resources alone; FreeLibrary ends it.
+HMODULE LoadProgramResources();
 
 // Polls until the condition holds; false when it still fails after the timeout.
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = kWaitMs)

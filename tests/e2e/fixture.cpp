@@ -61,6 +61,215 @@ void ProgramTest::ExpectExitCode(DWORD expected, Where where)
     }
 }
 
+std::string InDownloadFolder(const char* name)
+{
+    return std::string(kDownloadFolder) + "\\" + name;
+}
+
+std::string InInstallFolder(const char* name)
+{
+    return std::string(kInstallFolder) + "\\" + name;
+}
+
+std::string ListedDownload(const char* name)
+{
+    return std::string(kListedDownloadFolder) + "/" + name;
+}
+
+void RegisterDownloadedClass(const std::string& keyName, const std::string& clsid)
+{
+    std::string key = std::string(kModuleUsage) + "\\" + keyName;
+    SetRegistryText(HKEY_LOCAL_MACHINE, key, ".Owner", clsid);
+    SetRegistryText(HKEY_LOCAL_MACHINE, key, clsid.c_str(), "");
+}
+
+void RegisterClassLibrary(const std::string& clsid, const std::string& libid,
+                          const std::string& version)
+{
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\TypeLib", "", libid);
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\Version", "", version);
+}
+
+void NameTypeLib(const std::string& libid, const std::string& version, const std::string& name)
+{
+    SetRegistryText(HKEY_CLASSES_ROOT, std::string(kTypeLib) + "\\" + libid + "\\" + version, "",
+                    name);
+}
+
+void AddImplementedCategory(const std::string& clsid, const std::string& catid,
+                            const std::string& description)
+{
+    CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\Implemented Categories\\" + catid);
+    SetRegistryText(HKEY_CLASSES_ROOT, "Component Categories\\" + catid, "409", description);
+}
+
+void SetUsageCount(const std::string& path, DWORD count)
+{
+    SetRegistryDword(HKEY_LOCAL_MACHINE, kSharedDlls, path.c_str(), count);
+}
+
+namespace {
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& start)
+{
+    return text.size() >= start.size() &&
+           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str(),
+                          static_cast<int>(start.size()), start.c_str(),
+                          static_cast<int>(start.size())) == CSTR_EQUAL;
+}
+
+// Names are collected first: deleting while enumerating would skip some.
+std::vector<std::string> SubkeysStartingWith(HKEY root, const std::string& path,
+                                             const std::string& start)
+{
+    std::vector<std::string> names;
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    char name[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index)
+        if (StartsWithIgnoringCase(name, start))
+            names.push_back(name);
+    RegCloseKey(key);
+    return names;
+}
+
+void DeleteUsageCountsIn(const std::string& folder)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ | KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    std::vector<std::string> names;
+    char name[1024];
+    for (DWORD index = 0;; ++index) {
+        DWORD size = sizeof name;
+        if (RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (StartsWithIgnoringCase(name, folder + "\\"))
+            names.push_back(name);
+    }
+    for (const std::string& found : names)
+        RegDeleteValueA(key, found.c_str());
+    RegCloseKey(key);
+}
+
+FILETIME ToFileTime(const SYSTEMTIME& time)
+{
+    FILETIME converted{};
+    SystemTimeToFileTime(&time, &converted);
+    return converted;
+}
+
+} // namespace
+
+void ForgetTestRegistrations()
+{
+    const struct {
+        HKEY root;
+        const char* path;
+    } parents[] = {
+        {HKEY_CLASSES_ROOT, "CLSID"},
+        {HKEY_CLASSES_ROOT, "Component Categories"},
+        {HKEY_LOCAL_MACHINE, kDistributionUnits},
+    };
+    for (const auto& parent : parents)
+        for (const std::string& name :
+             SubkeysStartingWith(parent.root, parent.path, kTestGuidPrefix))
+            DeleteRegistryTree(parent.root, std::string(parent.path) + "\\" + name);
+    DeleteUsageCountsIn(kDownloadFolder);
+    DeleteUsageCountsIn(kInstallFolder);
+}
+
+SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
+{
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    time.wSecond = second;
+    return time;
+}
+
+bool RunningUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+PlacedFiles::~PlacedFiles()
+{
+    for (auto file = files_.rbegin(); file != files_.rend(); ++file) {
+        SetFileAttributesA(file->c_str(), FILE_ATTRIBUTE_NORMAL);
+        // A program the test started may still be running from the file.
+        if (FileExists(*file) && !WaitUntil([&] { return DeleteFileA(file->c_str()) != FALSE; }))
+            ADD_FAILURE() << "cannot remove " << *file << ": error " << GetLastError();
+    }
+    for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder)
+        if (!RemoveDirectoryA(folder->c_str()))
+            ADD_FAILURE() << "cannot remove the folder " << *folder << ": error " << GetLastError();
+}
+
+void PlacedFiles::MakeParents(const std::string& path, Where where)
+{
+    for (size_t slash = path.find('\\', 3); slash != std::string::npos;
+         slash = path.find('\\', slash + 1)) {
+        std::string folder = path.substr(0, slash);
+        if (CreateDirectoryA(folder.c_str(), nullptr))
+            folders_.push_back(folder);
+        else if (GetLastError() != ERROR_ALREADY_EXISTS)
+            ADD_FAILURE_AT(where.file_name(), where.line())
+                << "cannot make the folder " << folder << ": error " << GetLastError();
+    }
+}
+
+void PlacedFiles::SetTimes(const std::string& path, const FileTimes& times, Where where)
+{
+    // Folders open only with backup semantics.
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    FILETIME created = ToFileTime(times.created);
+    FILETIME accessed = ToFileTime(times.accessed);
+    FILETIME written = ToFileTime(times.written);
+    if (file == INVALID_HANDLE_VALUE || !SetFileTime(file, &created, &accessed, &written))
+        ADD_FAILURE_AT(where.file_name(), where.line())
+            << "cannot set the times of " << path << ": error " << GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+}
+
+void PlacedFiles::Copy(const char* fixture, const std::string& path, const FileTimes& times,
+                       Where where)
+{
+    MakeParents(path, where);
+    if (!CopyFileA(FixturePath(fixture).c_str(), path.c_str(), TRUE)) {
+        ADD_FAILURE_AT(where.file_name(), where.line())
+            << "cannot copy " << fixture << " to " << path << ": error " << GetLastError();
+        return;
+    }
+    files_.push_back(path);
+    SetTimes(path, times, where);
+}
+
+void PlacedFiles::Folder(const std::string& path, const FileTimes& times, Where where)
+{
+    MakeParents(path + "\\", where);
+    SetTimes(path, times, where);
+}
+
+void PlacedFiles::Expect(const std::string& path)
+{
+    files_.push_back(path);
+}
+
 ExpectedBox KeyOpenFailedBox(int line)
 {
     return {"Error: Unable to open key, RegOpenKey = 2, Line = " + std::to_string(line), ""};

@@ -41,6 +41,77 @@ class ProgramTest : public testing::Test {
     Burrowlens app;
 };
 
+// Where the tests put control files: the browser's download folder, listed
+// with '/' as the browser registers it, and a folder of the kind an installer
+// uses, listed from its type libraries.
+inline constexpr const char* kDownloadFolder = "C:\\windows\\Downloaded Program Files";
+inline constexpr const char* kListedDownloadFolder = "C:/windows/Downloaded Program Files";
+inline constexpr const char* kInstallFolder = "C:\\Controls";
+// A file of either folder by its name, and a download as the list shows it.
+std::string InDownloadFolder(const char* name);
+std::string InInstallFolder(const char* name);
+std::string ListedDownload(const char* name);
+
+inline constexpr const char* kSharedDlls =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+inline constexpr const char* kDistributionUnits =
+    "SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units";
+
+// A download as the browser registers it: the ModuleUsage entry names the
+// class that owns the file.
+void RegisterDownloadedClass(const std::string& keyName, const std::string& clsid);
+// The type library a class comes from, and the name that library gives itself.
+void RegisterClassLibrary(const std::string& clsid, const std::string& libid,
+                          const std::string& version);
+void NameTypeLib(const std::string& libid, const std::string& version, const std::string& name);
+void AddImplementedCategory(const std::string& clsid, const std::string& catid,
+                            const std::string& description);
+void SetUsageCount(const std::string& path, DWORD count);
+
+// Every class, library and category the tests register has a GUID that
+// starts so, and only files in the two folders above get usage counts.
+inline constexpr const char* kTestGuidPrefix = "{E2E0";
+// Takes all of that away again; ProgramTest wipes only the two keys the scan reads.
+void ForgetTestRegistrations();
+
+// The times a test gives a file. Under Wine the creation time cannot be set
+// and reads back as the last write time.
+struct FileTimes {
+    SYSTEMTIME written;
+    SYSTEMTIME created;
+    SYSTEMTIME accessed;
+};
+
+SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second);
+
+bool RunningUnderWine();
+bool FileExists(const std::string& path);
+
+// Files and folders a test puts under C:\, and those the program or a
+// fixture makes beside them: all go again, with the folders made for them,
+// when the object does.
+class PlacedFiles {
+  public:
+    PlacedFiles() = default;
+    PlacedFiles(const PlacedFiles&) = delete;
+    PlacedFiles& operator=(const PlacedFiles&) = delete;
+    ~PlacedFiles();
+
+    // A copy of a fixture file.
+    void Copy(const char* fixture, const std::string& path, const FileTimes& times,
+              Where where = Where::current());
+    void Folder(const std::string& path, const FileTimes& times, Where where = Where::current());
+    // A file that something else may create; it is removed at the end too.
+    void Expect(const std::string& path);
+
+  private:
+    void MakeParents(const std::string& path, Where where);
+    void SetTimes(const std::string& path, const FileTimes& times, Where where);
+
+    std::vector<std::string> files_;
+    std::vector<std::string> folders_; // in the order they were made
+};
+
 ExpectedBox KeyOpenFailedBox(int line);
 ExpectedBox AccessDeniedBox();
 ExpectedBox NoControlsBox();

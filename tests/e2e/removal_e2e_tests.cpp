@@ -1,0 +1,473 @@
+#include "e2e/fixture.h"
+
+#include "app/control_ids.h"
+#include "support/test_support.h"
+#include "unit/registry_snapshot.h"
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+namespace e2e {
+namespace {
+
+const std::string kControlClass = "{E2E00000-0000-4000-8000-0000000000E1}";
+const std::string kControlLib = "{E2E00000-0000-4000-8000-0000000000E2}";
+const std::string kSiblingClass = "{E2E00000-0000-4000-8000-0000000000B1}";
+const std::string kSiblingLib = "{E2E00000-0000-4000-8000-0000000000B2}";
+const std::string kOtherClass = "{E2E00000-0000-4000-8000-0000000000B3}";
+const std::string kOtherLib = "{E2E00000-0000-4000-8000-0000000000B4}";
+const std::string kScriptableCategory = "{E2E00000-0000-4000-8000-0000000000D1}";
+
+const FileTimes kTimes = {Utc(2003, 4, 5, 6, 7, 8), Utc(2003, 4, 5, 6, 7, 8),
+                          Utc(2031, 1, 2, 3, 4, 5)};
+
+// A control as the tests register it and as the program names it.
+struct Control {
+    bool download;
+    std::string file;   // as registered
+    std::string listed; // as the list shows it
+    std::string asked;  // as the questions name it: as listed, with '\'
+    std::string clsid;
+    std::string libid;
+};
+
+Control DownloadedControl(const char* name, const std::string& clsid, const std::string& libid)
+{
+    return {true, InDownloadFolder(name), ListedDownload(name), InDownloadFolder(name), clsid,
+            libid};
+}
+
+// An installer registers the file in its own letter case; the list shows it lower-cased.
+Control InstalledControl(const char* name, const char* listed, const std::string& clsid,
+                         const std::string& libid)
+{
+    return {false, InInstallFolder(name), listed, listed, clsid, libid};
+}
+
+const Control kDownload = DownloadedControl("unreg.ocx", kControlClass, kControlLib);
+const Control kInstalled =
+    InstalledControl("Unreg.ocx", "c:\\controls\\unreg.ocx", kControlClass, kControlLib);
+// Registered beside the control, without files; a deletion must leave them be.
+const Control kSibling = DownloadedControl("sibling.ocx", kSiblingClass, kSiblingLib);
+const Control kOther =
+    InstalledControl("Other.ocx", "c:\\controls\\other.ocx", kOtherClass, kOtherLib);
+
+// Everything an installer, or the browser for a download, writes for a control.
+void Register(const Control& control, DWORD usageCount)
+{
+    std::string classKey = "CLSID\\" + control.clsid;
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey, "", "Fixture Control");
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "", control.file);
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "ThreadingModel",
+                    "Apartment");
+    RegisterClassLibrary(control.clsid, control.libid, "1.0");
+    AddImplementedCategory(control.clsid, kScriptableCategory,
+                           "Controls that are safely scriptable");
+    NameTypeLib(control.libid, "1.0", "Fixture Control Library");
+    RegisterTypeLibFile(control.libid, "1.0", "win32", control.file);
+    std::string lib = std::string(kTypeLib) + "\\" + control.libid + "\\1.0";
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\FLAGS", "", "0");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\HELPDIR", "",
+                    control.file.substr(0, control.file.rfind('\\')));
+    SetUsageCount(control.file, usageCount);
+    if (!control.download)
+        return;
+    RegisterDownloadedClass(control.listed, control.clsid);
+    std::string unit = std::string(kDistributionUnits) + "\\" + control.clsid;
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit, "", "Fixture Control");
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\Contains\\Files", control.file.c_str(), "");
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE",
+                    "http://example.invalid/fixture.cab");
+}
+
+// A key and its values become lines as in the unit tests' snapshots. Under
+// Wine some keys (the performance counters) answer every value enumeration
+// with an error; such a key is a line of its own.
+void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySnapshot& lines)
+{
+    lines.insert(path);
+    char name[1024];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = sizeof name;
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        LONG status =
+            RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data.data(), &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS) {
+            lines.insert(path + " (values cannot be read: " + std::to_string(status) + ")");
+            break;
+        }
+        lines.insert(path + "\t" + name + "\t" + DescribeValue(type, data.data(), dataSize));
+    }
+    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+        std::string child = path + "\\" + name;
+        // HKEY_CLASSES_ROOT shows it.
+        if (LowerCase(child) == "hklm\\software\\classes")
+            continue;
+        HKEY subkey;
+        if (RegOpenKeyExA(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+            lines.insert(child + " (cannot be opened)");
+            continue;
+        }
+        Walk(subkey, child, data, lines);
+        RegCloseKey(subkey);
+    }
+}
+
+// What the Delete command may touch, and the rest of HKLM\SOFTWARE for what it
+// must not. The whole of HKEY_CLASSES_ROOT would take seconds to walk under Wine.
+RegistrySnapshot Snapshot()
+{
+    const struct {
+        HKEY root;
+        const char* path;
+        const char* name;
+    } trees[] = {
+        {HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM\\SOFTWARE"},
+        {HKEY_CLASSES_ROOT, "CLSID", "HKCR\\CLSID"},
+        {HKEY_CLASSES_ROOT, "TypeLib", "HKCR\\TypeLib"},
+    };
+    RegistrySnapshot lines;
+    std::vector<BYTE> data(64 * 1024);
+    for (const auto& tree : trees) {
+        HKEY key;
+        if (RegOpenKeyExA(tree.root, tree.path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        Walk(key, tree.name, data, lines);
+        RegCloseKey(key);
+    }
+    return lines;
+}
+
+enum class Cleanup {
+    None,
+    // The class, distribution unit, usage entry, usage count and type library.
+    Download,
+    // The type library alone; the usage count goes only when there is none.
+    TypeLib,
+};
+
+RegistrySnapshot RemovedLines(Cleanup cleanup, const Control& control,
+                              const RegistrySnapshot& before)
+{
+    const std::string hklm = "HKLM\\";
+    std::vector<RegistrySnapshot> parts;
+    if (cleanup != Cleanup::None)
+        parts.push_back(SubtreeLines(before, "HKCR\\TypeLib\\" + control.libid));
+    if (cleanup == Cleanup::Download) {
+        parts.push_back(SubtreeLines(before, "HKCR\\CLSID\\" + control.clsid));
+        parts.push_back(SubtreeLines(before, hklm + kDistributionUnits + "\\" + control.clsid));
+        parts.push_back(SubtreeLines(before, hklm + kModuleUsage + "\\" + control.listed));
+        parts.push_back(ValueLines(before, hklm + kSharedDlls, control.file));
+    }
+    RegistrySnapshot all;
+    for (const RegistrySnapshot& part : parts) {
+        EXPECT_FALSE(part.empty()) << "the registration was not there to begin with";
+        all.insert(part.begin(), part.end());
+    }
+    return all;
+}
+
+// The questions and notices of the Delete command, for the control asked about.
+enum class Box { Warning, DeleteFile, SharedFile, RegistryEntry, AccessDenied };
+
+struct BoxView {
+    std::string caption;
+    MessageBoxView view;
+};
+
+BoxView Expected(Box box, const Control& control)
+{
+    const std::vector<int> yesNo = {IDYES, IDNO};
+    switch (box) {
+    case Box::Warning:
+        return {"Warning!",
+                {"WARNING!!!  The file:\n" + control.listed +
+                     "\nwas *NOT* installed from the Web!\nIt is most likely needed for an "
+                     "application.\n\nAre you *SURE* you want to delete it?",
+                 yesNo, IDNO, "question"}};
+    case Box::DeleteFile:
+        return {"Burrowlens",
+                {"Are you sure you want to DELETE\n" + control.asked + "?", yesNo, IDNO, ""}};
+    case Box::SharedFile:
+        return {"Burrowlens",
+                {"Other programs may rely on this\ncontrol to function properly.\n\n"
+                 "Are you SURE you want to DELETE\n" +
+                     control.asked + "?",
+                 yesNo, IDNO, ""}};
+    case Box::RegistryEntry:
+        return {"Burrowlens",
+                {"Are you sure you want to delete\nthe registry entry for\n" + control.asked + "?",
+                 yesNo, IDNO, ""}};
+    case Box::AccessDenied:
+        return {
+            "Burrowlens",
+            {"Unable to delete file:\n" + control.asked + "\nAccess is denied.", {IDOK}, IDOK, ""}};
+    }
+    return {};
+}
+
+struct Exchange {
+    Box box;
+    int answer;
+};
+
+Exchange Yes(Box box)
+{
+    return {box, IDYES};
+}
+
+Exchange No(Box box)
+{
+    return {box, IDNO};
+}
+
+Exchange Ok(Box box)
+{
+    return {box, IDOK};
+}
+
+template <typename... Exchanges> std::vector<Exchange> Dialogue(Exchanges... exchanges)
+{
+    return {exchanges...};
+}
+
+enum class FileState { Present, Missing, ReadOnly, HeldOpen };
+
+// What the Delete command did besides cleaning up the registry.
+enum Effects { kNoEffect = 0, kUnregistered = 1, kFileDeleted = 2 };
+
+struct Removal {
+    const char* name;
+    const Control* control;
+    FileState file;
+    DWORD usageCount;
+    std::vector<Exchange> dialogue;
+    int effects;
+    // Anything but None ends with the list read again from the registry.
+    Cleanup cleanup;
+};
+
+void PrintTo(const Removal& removal, std::ostream* out)
+{
+    *out << removal.name;
+}
+
+const Removal kRemovals[] = {
+    // A download is unregistered before any question.
+    {"DownloadAnsweredYes", &kDownload, FileState::Present, 1, Dialogue(Yes(Box::DeleteFile)),
+     kUnregistered | kFileDeleted, Cleanup::Download},
+    {"DownloadAnsweredNo", &kDownload, FileState::Present, 1, Dialogue(No(Box::DeleteFile)),
+     kUnregistered, Cleanup::None},
+    {"InstalledWarningAnsweredNo", &kInstalled, FileState::Present, 1, Dialogue(No(Box::Warning)),
+     kNoEffect, Cleanup::None},
+    {"InstalledWarningAnsweredYes", &kInstalled, FileState::Present, 1,
+     Dialogue(Yes(Box::Warning), Yes(Box::DeleteFile)), kUnregistered | kFileDeleted,
+     Cleanup::TypeLib},
+    {"MissingDownloadAnsweredYes", &kDownload, FileState::Missing, 1,
+     Dialogue(Yes(Box::RegistryEntry)), kNoEffect, Cleanup::Download},
+    {"MissingInstalledAnsweredNo", &kInstalled, FileState::Missing, 1,
+     Dialogue(Yes(Box::Warning), No(Box::RegistryEntry)), kNoEffect, Cleanup::None},
+    {"SharedDownloadAnsweredYesTwice", &kDownload, FileState::Present, 2,
+     Dialogue(Yes(Box::DeleteFile), Yes(Box::SharedFile)), kUnregistered | kFileDeleted,
+     Cleanup::Download},
+    {"SharedDownloadKeptAtTheSecondQuestion", &kDownload, FileState::Present, 2,
+     Dialogue(Yes(Box::DeleteFile), No(Box::SharedFile)), kUnregistered, Cleanup::None},
+    {"ReadOnlyDownload", &kDownload, FileState::ReadOnly, 1,
+     Dialogue(Yes(Box::DeleteFile), Ok(Box::AccessDenied)), kUnregistered, Cleanup::None},
+    // Held without sharing, the file can neither be loaded nor deleted, and
+    // the failure to delete it is not reported.
+    {"DownloadHeldOpenElsewhere", &kDownload, FileState::HeldOpen, 1,
+     Dialogue(Yes(Box::DeleteFile)), kNoEffect, Cleanup::None},
+};
+
+// The file open in this process with no sharing at all, as another program
+// may hold it.
+class FileHold {
+  public:
+    explicit FileHold(const std::string& path)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    FileHold(const FileHold&) = delete;
+    FileHold& operator=(const FileHold&) = delete;
+    ~FileHold()
+    {
+        if (Holding())
+            CloseHandle(handle_);
+    }
+    bool Holding() const
+    {
+        return handle_ != INVALID_HANDLE_VALUE;
+    }
+
+  private:
+    HANDLE handle_;
+};
+
+class RemovalTest : public ProgramTest {
+  protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        ForgetTestRegistrations();
+        Register(kSibling, 1);
+        Register(kOther, 3);
+    }
+    void TearDown() override
+    {
+        ForgetTestRegistrations();
+    }
+
+    // Starts the program with the control selected. A download registered
+    // after that shows up only in a list read again from the registry.
+    void StartWithSelected(const Control& control, Where where = Where::current())
+    {
+        testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "start");
+        ASSERT_TRUE(app.Start());
+        ASSERT_TRUE(app.Settle());
+        listBefore = app.ControlList();
+        auto found = std::find(listBefore.begin(), listBefore.end(), control.listed);
+        ASSERT_NE(listBefore.end(), found) << control.listed;
+        selected = static_cast<int>(found - listBefore.begin());
+        ASSERT_TRUE(app.Select(selected));
+        RegisterDownload(ListedDownload("late.ocx"));
+    }
+
+    // Waits for the next box of the program, checks it and answers it.
+    bool Converse(const Exchange& exchange, const Control& control, Where where = Where::current())
+    {
+        BoxView expected = Expected(exchange.box, control);
+        testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()),
+                                   "box \"" + expected.view.text + "\"");
+        std::vector<HWND> boxes;
+        if (!WaitUntil([&] { return !(boxes = app.OwnedDialogs()).empty(); })) {
+            ADD_FAILURE() << "no box came up";
+            return false;
+        }
+        EXPECT_EQ(1u, boxes.size());
+        char caption[64] = "";
+        GetWindowTextA(boxes[0], caption, sizeof caption);
+        EXPECT_EQ(expected.caption, caption);
+        MessageBoxView shown = Burrowlens::Inspect(boxes[0]);
+        EXPECT_EQ(expected.view.text, shown.text);
+        EXPECT_EQ(expected.view.buttons, shown.buttons);
+        EXPECT_EQ(expected.view.defaultButton, shown.defaultButton);
+        EXPECT_EQ(expected.view.icon, shown.icon);
+        return app.Answer(boxes[0], exchange.answer);
+    }
+
+    // No box is open and the program waits for the user again.
+    void ExpectIdle(Where where = Where::current())
+    {
+        testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "idle");
+        ASSERT_TRUE(app.Settle());
+        EXPECT_EQ(0u, app.OwnedDialogs().size()) << "a box is still open";
+    }
+
+    void ExpectListKept(Where where = Where::current())
+    {
+        testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "list");
+        EXPECT_EQ(listBefore, app.ControlList());
+        EXPECT_EQ(selected, app.Selection());
+    }
+
+    PlacedFiles files;
+    std::vector<std::string> listBefore;
+    int selected = -1;
+};
+
+class DeleteTest : public RemovalTest, public testing::WithParamInterface<Removal> {};
+
+TEST_P(DeleteTest, GoesAsFarAsTheAnswersAllow)
+{
+    const Removal& removal = GetParam();
+    const Control& control = *removal.control;
+    Register(control, removal.usageCount);
+    if (removal.file != FileState::Missing)
+        files.Copy("unregister.ocx", control.file, kTimes);
+    if (removal.file == FileState::ReadOnly) {
+        ASSERT_TRUE(SetFileAttributesA(control.file.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    const std::string marker = control.file + ".unregistered";
+    files.Expect(marker);
+    StartWithSelected(control);
+    std::optional<FileHold> hold;
+    if (removal.file == FileState::HeldOpen) {
+        hold.emplace(control.file);
+        ASSERT_TRUE(hold->Holding()) << GetLastError();
+    }
+    RegistrySnapshot before = Snapshot();
+
+    app.Click(IDC_DELETE);
+    for (const Exchange& exchange : removal.dialogue)
+        ASSERT_TRUE(Converse(exchange, control));
+    ExpectIdle();
+    hold.reset();
+
+    RegistrySnapshot after = Snapshot();
+    EXPECT_EQ(RemovedLines(removal.cleanup, control, before), Difference(before, after));
+    EXPECT_EQ(RegistrySnapshot(), Difference(after, before)) << "the Delete command added these";
+    EXPECT_EQ((removal.effects & kUnregistered) != 0, FileExists(marker)) << "unregistered";
+    EXPECT_EQ(removal.file != FileState::Missing && (removal.effects & kFileDeleted) == 0,
+              FileExists(control.file))
+        << "file kept";
+    if (removal.cleanup == Cleanup::None) {
+        ExpectListKept();
+    } else {
+        ExpectListShown({ListedDownload("late.ocx"), kSibling.listed, kOther.listed});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Removal, DeleteTest, testing::ValuesIn(kRemovals),
+                         [](const testing::TestParamInfo<Removal>& info) {
+                             return std::string(info.param.name);
+                         });
+
+std::string ReadWhole(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+TEST_F(RemovalTest, ServerWithoutAnUnregisterEntryIsStartedByItsQuotedPath)
+{
+    const Control server = DownloadedControl("server.exe", kControlClass, kControlLib);
+    Register(server, 1);
+    files.Copy("server.exe", server.file, kTimes);
+    // What Windows would start for the path without its quotes.
+    const std::string decoy = "C:\\windows\\Downloaded.exe";
+    files.Copy("server.exe", decoy, kTimes);
+    const std::string record = server.file + ".cmdline";
+    files.Expect(record);
+    files.Expect(decoy + ".cmdline");
+    StartWithSelected(server);
+    RegistrySnapshot before = Snapshot();
+
+    app.Click(IDC_DELETE);
+    // The server runs on its own while the question is up; the answer keeps
+    // the file, which a running server would hold anyway.
+    ASSERT_TRUE(Converse({Box::DeleteFile, IDNO}, server));
+    ExpectIdle();
+
+    // The server writes its record in one go and closes it.
+    std::string commandLine;
+    EXPECT_TRUE(WaitUntil([&] {
+        commandLine = ReadWhole(record);
+        return !commandLine.empty();
+    })) << "the server did not run";
+    EXPECT_EQ("\"" + server.listed + "\" /UnregServer", commandLine);
+    EXPECT_FALSE(FileExists(decoy + ".cmdline")) << "the unquoted path was run";
+    EXPECT_EQ(RegistrySnapshot(), Difference(before, Snapshot()));
+    EXPECT_TRUE(FileExists(server.file));
+    ExpectListKept();
+}
+
+} // namespace
+} // namespace e2e
