@@ -8,7 +8,9 @@ set -euo pipefail
 build=${1:?usage: run-wine-tests.sh <windows-build-dir>}
 build=$(cd "$build" && pwd)
 prefix="$build/wine-prefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/wine-common.sh
+. "$root/scripts/wine-common.sh"
 
 xvfb_pid=""
 prefix_made=""
@@ -31,31 +33,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
-
-# Display numbers from 90 up; a lock file, stale or not, means "taken". Two
-# scripts can still pick the same number at the same moment: the loser's
-# Xvfb exits at once and the next number is tried.
-start_xvfb() {
-    local n
-    for n in $(seq 90 189); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 100); do
-            kill -0 "$xvfb_pid" 2>/dev/null || break
-            if xdpyinfo -display ":$n" >/dev/null 2>&1; then
-                export DISPLAY=":$n"
-                return 0
-            fi
-            sleep 0.05
-        done
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
-    done
-    echo "run-wine-tests.sh: no free X display between :90 and :189" >&2
-    return 1
-}
 
 start_xvfb
 echo "X server $DISPLAY (pid $xvfb_pid)"
@@ -80,6 +57,8 @@ fi
 # Without a window manager Wine waits two seconds for each closing top-level
 # window to be withdrawn; unmanaged windows close at once.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+# The dialogs then get the font they ask for, with Windows' own metrics.
+use_wines_own_fonts
 echo "Wine prefix $prefix ready in $((SECONDS - started)) s"
 
 # In the background, so that an interrupt reaches the trap at once rather
