@@ -105,8 +105,11 @@ void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySn
     }
     for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
         std::string child = path + "\\" + name;
-        // HKEY_CLASSES_ROOT shows it.
-        if (LowerCase(child) == "hklm\\software\\classes")
+        // HKEY_CLASSES_ROOT shows the classes; Wine's own services write the
+        // network cards in the background, whenever they get round to it.
+        std::string lowered = LowerCase(child);
+        if (lowered == "hklm\\software\\classes" ||
+            lowered == "hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards")
             continue;
         HKEY subkey;
         if (RegOpenKeyExA(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
