@@ -34,20 +34,6 @@ LRESULT Ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     return static_cast<LRESULT>(result);
 }
 
-std::string ClassName(HWND window)
-{
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-std::string WindowText(HWND window)
-{
-    char text[1024] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 struct OwnedSearch {
     HWND owner;
     std::vector<HWND> found;
@@ -177,6 +163,20 @@ BOOL CALLBACK ReadBoxChild(HWND child, LPARAM lParam)
 }
 
 } // namespace
+
+std::string ClassName(HWND window)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
 
 Burrowlens::~Burrowlens()
 {

@@ -97,6 +97,10 @@ class Burrowlens {
 // burrowlens.exe loaded as data, for its resources alone; FreeLibrary ends it.
 HMODULE LoadProgramResources();
 
+// A window's class name and text, read from outside.
+std::string ClassName(HWND window);
+std::string WindowText(HWND window);
+
 // Polls until the condition holds; false when it still fails after the timeout.
 template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutMs = kWaitMs)
 {

@@ -235,20 +235,6 @@ std::string Hex(LONG bits)
     return text;
 }
 
-std::string ClassOf(HWND window)
-{
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
-std::string TextOf(HWND window)
-{
-    char text[256] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 std::vector<HWND> Children(HWND dialog)
 {
     // Creation order, which is the template's.
@@ -269,7 +255,7 @@ void ExpectLaidOutAs(const DialogTemplate& expected, HWND shown, Where where = W
     ASSERT_NE(nullptr, replica.Window()) << "error " << GetLastError();
     // Whether a dialog is shown, or disabled under a box of its own, is not layout.
     const LONG kState = WS_VISIBLE | WS_DISABLED;
-    EXPECT_EQ(expected.caption, TextOf(shown));
+    EXPECT_EQ(expected.caption, WindowText(shown));
     EXPECT_EQ(Hex(GetWindowLongA(replica.Window(), GWL_STYLE) & ~kState),
               Hex(GetWindowLongA(shown, GWL_STYLE) & ~kState));
     EXPECT_EQ(ClientSize(replica.Window()), ClientSize(shown))
@@ -284,13 +270,13 @@ void ExpectLaidOutAs(const DialogTemplate& expected, HWND shown, Where where = W
         SCOPED_TRACE("control " + std::to_string(i + 1) + ", id " + std::to_string(control.id) +
                      " \"" + control.text + "\"");
         EXPECT_EQ(control.id, GetDlgCtrlID(found[i]));
-        EXPECT_EQ(control.kind, ClassOf(found[i]));
+        EXPECT_EQ(control.kind, ClassName(found[i]));
         EXPECT_EQ(Hex(GetWindowLongA(made[i], GWL_STYLE)),
                   Hex(GetWindowLongA(found[i], GWL_STYLE)));
         EXPECT_EQ(Hex(GetWindowLongA(made[i], GWL_EXSTYLE)),
                   Hex(GetWindowLongA(found[i], GWL_EXSTYLE)));
         if (control.picture == 0) {
-            EXPECT_EQ(control.text, TextOf(found[i]));
+            EXPECT_EQ(control.text, WindowText(found[i]));
         }
         EXPECT_EQ(PlaceInDialog(made[i]), PlaceInDialog(found[i]))
             << "expected " << control.width << "x" << control.height << " dialog units at "

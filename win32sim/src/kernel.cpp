@@ -17,7 +17,7 @@ constexpr size_t kFormatLimit = 1024;
 thread_local DWORD g_lastError = 0;
 int g_heap;
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool prefix = false;
     bool zero = false;
@@ -25,10 +25,10 @@ struct Spec {
     size_t precision = 0;
 };
 
-void Pad(std::string& out, const std::string& text, const Spec& spec)
+void Pad(std::string& out, const std::string& text, const Conversion& conversion)
 {
-    size_t fill = spec.width > text.size() ? spec.width - text.size() : 0;
-    if (spec.left) {
+    size_t fill = conversion.width > text.size() ? conversion.width - text.size() : 0;
+    if (conversion.left) {
         out += text;
         out.append(fill, ' ');
     } else {
@@ -40,14 +40,14 @@ void Pad(std::string& out, const std::string& text, const Spec& spec)
 // Digits are zero-extended to the precision, the sign counting as one of
 // them; '0' pads to the width after the sign.
 void Number(std::string& out, std::string digits, bool negative, const char* prefix,
-            const Spec& spec)
+            const Conversion& conversion)
 {
     std::string sign = negative ? "-" : prefix;
-    if (spec.precision > sign.size() + digits.size())
-        digits.insert(0, spec.precision - sign.size() - digits.size(), '0');
-    if (spec.zero && !spec.left && spec.width > sign.size() + digits.size())
-        digits.insert(0, spec.width - sign.size() - digits.size(), '0');
-    Pad(out, sign + digits, spec);
+    if (conversion.precision > sign.size() + digits.size())
+        digits.insert(0, conversion.precision - sign.size() - digits.size(), '0');
+    if (conversion.zero && !conversion.left && conversion.width > sign.size() + digits.size())
+        digits.insert(0, conversion.width - sign.size() - digits.size(), '0');
+    Pad(out, sign + digits, conversion);
 }
 
 std::string Digits(unsigned value, unsigned base, bool upper)
@@ -73,19 +73,19 @@ std::string Format(const char* format, va_list args)
             out += *++p;
             continue;
         }
-        Spec spec;
+        Conversion conversion;
         ++p;
         if (*p == '-')
-            spec.left = true, ++p;
+            conversion.left = true, ++p;
         if (*p == '#')
-            spec.prefix = true, ++p;
+            conversion.prefix = true, ++p;
         if (*p == '0')
-            spec.zero = true, ++p;
+            conversion.zero = true, ++p;
         for (; *p >= '0' && *p <= '9'; ++p)
-            spec.width = spec.width * 10 + static_cast<size_t>(*p - '0');
+            conversion.width = conversion.width * 10 + static_cast<size_t>(*p - '0');
         if (*p == '.') {
             for (++p; *p >= '0' && *p <= '9'; ++p)
-                spec.precision = spec.precision * 10 + static_cast<size_t>(*p - '0');
+                conversion.precision = conversion.precision * 10 + static_cast<size_t>(*p - '0');
         }
         // Long is 32 bits on Windows, and Wine ignores 'h' altogether.
         if (*p == 'l' || *p == 'h')
@@ -94,14 +94,14 @@ std::string Format(const char* format, va_list args)
         case '\0':
             return out;
         case 'c':
-            Pad(out, std::string(1, static_cast<char>(va_arg(args, int))), spec);
+            Pad(out, std::string(1, static_cast<char>(va_arg(args, int))), conversion);
             break;
         case 's': {
             const char* text = va_arg(args, const char*);
             std::string value = text ? text : "(null)";
-            if (spec.precision && spec.precision < value.size())
-                value.resize(spec.precision);
-            Pad(out, value, spec);
+            if (conversion.precision && conversion.precision < value.size())
+                value.resize(conversion.precision);
+            Pad(out, value, conversion);
             break;
         }
         case 'd':
@@ -109,17 +109,17 @@ std::string Format(const char* format, va_list args)
             int value = va_arg(args, int);
             unsigned magnitude =
                 value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
-            Number(out, Digits(magnitude, 10, false), value < 0, "", spec);
+            Number(out, Digits(magnitude, 10, false), value < 0, "", conversion);
             break;
         }
         case 'u':
-            Number(out, Digits(va_arg(args, unsigned), 10, false), false, "", spec);
+            Number(out, Digits(va_arg(args, unsigned), 10, false), false, "", conversion);
             break;
         case 'x':
         case 'X': {
             bool upper = *p == 'X';
-            const char* prefix = spec.prefix ? (upper ? "0X" : "0x") : "";
-            Number(out, Digits(va_arg(args, unsigned), 16, upper), false, prefix, spec);
+            const char* prefix = conversion.prefix ? (upper ? "0X" : "0x") : "";
+            Number(out, Digits(va_arg(args, unsigned), 16, upper), false, prefix, conversion);
             break;
         }
         default:
