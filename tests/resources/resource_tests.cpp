@@ -17,13 +17,19 @@ static std::string ProgramPath()
 }
 
 class ResourceTest : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite()
     {
         program = LoadLibraryExA(ProgramPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
     }
-    static void TearDownTestSuite() { FreeLibrary(program); }
-    void SetUp() override { ASSERT_NE(static_cast<HMODULE>(NULL), program) << ProgramPath(); }
+    static void TearDownTestSuite()
+    {
+        FreeLibrary(program);
+    }
+    void SetUp() override
+    {
+        ASSERT_NE(static_cast<HMODULE>(NULL), program) << ProgramPath();
+    }
 
     static const BYTE* Resource(LPCSTR name, LPCSTR type, DWORD* size)
     {
@@ -100,7 +106,8 @@ TEST_F(ResourceTest, ManifestAsksForAdministratorsAndNoNewControls)
     ASSERT_NE(static_cast<const BYTE*>(NULL), manifest);
     std::string text(reinterpret_cast<const char*>(manifest), size);
     EXPECT_NE(std::string::npos, text.find("level=\"requireAdministrator\""));
-    EXPECT_NE(std::string::npos, text.find("supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\""));
+    EXPECT_NE(std::string::npos,
+              text.find("supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\""));
     EXPECT_EQ(std::string::npos, text.find("Microsoft.Windows.Common-Controls"));
 }
 

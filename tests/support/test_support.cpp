@@ -28,8 +28,8 @@ void SetRegistryBytes(HKEY root, const std::string& path, const char* name, DWOR
     RegCloseKey(key);
 }
 
-void SetRegistryText(HKEY root, const std::string& path, const char* name,
-                     const std::string& text, DWORD type)
+void SetRegistryText(HKEY root, const std::string& path, const char* name, const std::string& text,
+                     DWORD type)
 {
     SetRegistryBytes(root, path, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
@@ -66,8 +66,8 @@ bool RegistryKeyExists(HKEY root, const std::string& path)
 std::string TestKeyPath(const char* leaf)
 {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string path = std::string("SOFTWARE\\BurrowlensTest\\") + test->test_suite_name() + "." +
-                       test->name();
+    std::string path =
+        std::string("SOFTWARE\\BurrowlensTest\\") + test->test_suite_name() + "." + test->name();
     if (leaf != NULL)
         path += std::string("\\") + leaf;
     return path;

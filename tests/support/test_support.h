@@ -8,8 +8,8 @@
 
 // Registry seeding with Win32 calls only, so the same test runs against the
 // stand-in and under Wine. Each call fails the test when Windows refuses.
-void SetRegistryText(HKEY root, const std::string& path, const char* name,
-                     const std::string& text, DWORD type = REG_SZ);
+void SetRegistryText(HKEY root, const std::string& path, const char* name, const std::string& text,
+                     DWORD type = REG_SZ);
 void SetRegistryBytes(HKEY root, const std::string& path, const char* name, DWORD type,
                       const void* data, DWORD size);
 void SetRegistryDword(HKEY root, const std::string& path, const char* name, DWORD number);

@@ -31,7 +31,8 @@ static bool SharedValueExists(const char* name)
 static void DeleteSharedValue(const char* name)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_SET_VALUE, &key) ==
+        ERROR_SUCCESS) {
         RegDeleteValueA(key, name);
         RegCloseKey(key);
     }
@@ -40,7 +41,7 @@ static void DeleteSharedValue(const char* name)
 // One downloaded control and a sibling registered the same way; whatever is
 // removed for the control, the sibling must keep all of its own.
 class CleanupTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         TearDown();
@@ -73,25 +74,29 @@ protected:
         SetRegistryText(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid + "\\TypeLib", "", libId);
         SetRegistryText(HKEY_LOCAL_MACHINE, kUnits + clsid + "\\Contains\\Files", filePath, "");
         SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\1.0", "", "Lib");
-        SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\1.0\\0\\win32",
-                        "", filePath);
+        SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\1.0\\0\\win32", "",
+                        filePath);
         SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\1.0\\FLAGS", "",
                         "0");
-        SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\1.0\\HELPDIR",
-                        "", "C:\\");
-        SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\2.0\\0\\win16",
-                        "", filePath);
+        SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\1.0\\HELPDIR", "",
+                        "C:\\");
+        SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\2.0\\0\\win16", "",
+                        filePath);
         SetRegistryDword(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, filePath, 1);
     }
 
     static void ExpectSiblingIntact()
     {
-        EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_SIBLING "\\InprocServer32"));
-        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUnits + CLSID_SIBLING + "\\Contains\\Files"));
-        EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_SIBLING "\\1.0\\0\\win32"));
-        EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_SIBLING "\\2.0\\0\\win16"));
-        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE,
-                                      kModuleUsage + "C:/BlTest/Downloaded Program Files/sibling.ocx"));
+        EXPECT_TRUE(
+            RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_SIBLING "\\InprocServer32"));
+        EXPECT_TRUE(
+            RegistryKeyExists(HKEY_LOCAL_MACHINE, kUnits + CLSID_SIBLING + "\\Contains\\Files"));
+        EXPECT_TRUE(
+            RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_SIBLING "\\1.0\\0\\win32"));
+        EXPECT_TRUE(
+            RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_SIBLING "\\2.0\\0\\win16"));
+        EXPECT_TRUE(RegistryKeyExists(
+            HKEY_LOCAL_MACHINE, kModuleUsage + "C:/BlTest/Downloaded Program Files/sibling.ocx"));
         EXPECT_TRUE(SharedValueExists(kSiblingPath));
         EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib"));
         EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID"));

@@ -11,9 +11,9 @@
 typedef std::vector<std::string> Rows;
 
 static const Rows kRowNames = {
-    "ProductName",  "ProductVersion",  "OriginalFilename", "FileDescription",
-    "FileVersion",  "CompanyName",     "LegalCopyright",   "LegalTrademarks",
-    "InternalName", "PrivateBuild",    "SpecialBuild",     "Comments",
+    "ProductName",  "ProductVersion", "OriginalFilename", "FileDescription",
+    "FileVersion",  "CompanyName",    "LegalCopyright",   "LegalTrademarks",
+    "InternalName", "PrivateBuild",   "SpecialBuild",     "Comments",
 };
 
 // What the dialog shows after ShowFileDetails, field by field.
@@ -181,9 +181,14 @@ TEST(FileDetails, FileTypeLabels)
         const char* extension;
         const char* label;
     } cases[] = {
-        {".ocx", "ActiveX Control"}, {".OCX", "ActiveX Control"}, {".Exe", "Application"},
-        {".dll", "Application Extension"}, {".tlb", "Type Library"}, {".ocx2", "Unknown"},
-        {".", "Unknown"}, {"", "Unknown"},
+        {".ocx", "ActiveX Control"},
+        {".OCX", "ActiveX Control"},
+        {".Exe", "Application"},
+        {".dll", "Application Extension"},
+        {".tlb", "Type Library"},
+        {".ocx2", "Unknown"},
+        {".", "Unknown"},
+        {"", "Unknown"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extension);

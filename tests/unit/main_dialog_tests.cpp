@@ -18,8 +18,11 @@ static const char* const kNoControls =
 // The whole program, from WinMain to its exit code, against the stand-in:
 // the user is a script of actions run whenever the program waits for input.
 class MainDialogTest : public testing::Test {
-protected:
-    void SetUp() override { SimReset(); }
+  protected:
+    void SetUp() override
+    {
+        SimReset();
+    }
     void TearDown() override
     {
         EXPECT_EQ(0, SimUnscriptedMessageBoxCount());
@@ -45,7 +48,8 @@ protected:
     // Remembers what the list shows each time the user gets control.
     void Look()
     {
-        SimAddUserAction([this] { seen.push_back(ListBoxItems(SimActiveDialog(), IDC_CONTROL_LIST)); });
+        SimAddUserAction(
+            [this] { seen.push_back(ListBoxItems(SimActiveDialog(), IDC_CONTROL_LIST)); });
     }
     static void Click(int id)
     {
@@ -195,8 +199,7 @@ TEST_F(MainDialogTest, AboutBoxOpensOverTheMainDialogAndCloses)
 
     EXPECT_EQ(1, Run());
 
-    EXPECT_EQ(std::vector<std::string>({"About Burrowlens", "Burrowlens", "Burrowlens"}),
-              captions);
+    EXPECT_EQ(std::vector<std::string>({"About Burrowlens", "Burrowlens", "Burrowlens"}), captions);
 }
 
 TEST_F(MainDialogTest, MissingModuleUsageIsReportedOnceAndThenPerTypeLibFile)

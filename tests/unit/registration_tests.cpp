@@ -19,7 +19,7 @@
 static const std::string kModuleUsage = MODULE_USAGE_PATH "\\";
 
 class RegistrationTest : public testing::Test {
-protected:
+  protected:
     void TearDown() override
     {
         for (const char* key : {"CLSID\\" CLSID_A, "CLSID\\" CLSID_B, "TypeLib\\" LIBID_A,

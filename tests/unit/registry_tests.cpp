@@ -8,14 +8,17 @@
 #include <string>
 
 class QueryRegistryValueTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         path = TestKeyPath();
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, path);
         memset(output, '#', sizeof output);
     }
-    void TearDown() override { DeleteRegistryTree(HKEY_LOCAL_MACHINE, path); }
+    void TearDown() override
+    {
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, path);
+    }
 
     BOOL Query(const char* subKey, const char* valueName, DWORD* type = NULL)
     {
@@ -57,7 +60,8 @@ TEST_F(QueryRegistryValueTest, ExpandsEnvironmentReferences)
 {
     ASSERT_TRUE(SetEnvironmentVariableA("BURROWLENS_TEST_DIR", "C:\\Test Dir"));
     SetRegistryText(HKEY_LOCAL_MACHINE, path, "", "%BURROWLENS_TEST_DIR%\\x.ocx", REG_EXPAND_SZ);
-    SetRegistryText(HKEY_LOCAL_MACHINE, path, "unknown", "%NO_SUCH_VARIABLE_HERE%\\x", REG_EXPAND_SZ);
+    SetRegistryText(HKEY_LOCAL_MACHINE, path, "unknown", "%NO_SUCH_VARIABLE_HERE%\\x",
+                    REG_EXPAND_SZ);
 
     DWORD type = 0;
     ASSERT_TRUE(Query("", "", &type));
@@ -139,7 +143,7 @@ TEST_F(QueryRegistryValueTest, PathAndOutputMayShareTheBuffer)
 
 // Downloads are recognised by the registered name, in either separator form.
 class IsDownloadedControlTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         for (const char* name : names)

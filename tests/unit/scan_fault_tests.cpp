@@ -16,7 +16,7 @@ static const std::string kModuleUsage = MODULE_USAGE_PATH;
 // Faults that Windows produces only rarely: odd statuses in the middle of a
 // walk, keys that vanish while they are walked, a list that refuses entries.
 class ScanFaultTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         SimReset();
@@ -74,8 +74,9 @@ TEST_F(ScanFaultTest, AFailingStatusEndsTheDownloadWalkWithoutRepeats)
 
 TEST_F(ScanFaultTest, AKeyRemovedDuringTheWalkIsNotListed)
 {
-    SimBeforeEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1,
-                    [] { DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + "\\C:/D/OCCACHE/b.ocx"); });
+    SimBeforeEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1, [] {
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + "\\C:/D/OCCACHE/b.ocx");
+    });
     EXPECT_EQ(Entries({"C:/D/OCCACHE/a.ocx", "C:/D/OCCACHE/c.ocx"}), ScanDownloads());
 }
 

@@ -14,7 +14,7 @@ typedef std::vector<std::string> Entries;
 // registrations stay out of the list; only the download check reads the
 // machine's ModuleUsage key, where the test registers names of its own.
 class ScanTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         root = TestKeyPath();
@@ -37,12 +37,11 @@ protected:
     {
         CreateRegistryKey(HKEY_LOCAL_MACHINE, root + "\\ModuleUsage\\" + name);
     }
-    void AddTypeLib(const std::string& libAndVersion, const char* platform,
-                    const std::string& file, DWORD type = REG_SZ)
+    void AddTypeLib(const std::string& libAndVersion, const char* platform, const std::string& file,
+                    DWORD type = REG_SZ)
     {
         SetRegistryText(HKEY_LOCAL_MACHINE,
-                        root + "\\TypeLib\\" + libAndVersion + "\\0\\" + platform, "", file,
-                        type);
+                        root + "\\TypeLib\\" + libAndVersion + "\\0\\" + platform, "", file, type);
     }
 
     Entries ScanDownloads(BOOL* answer = NULL)
@@ -108,9 +107,12 @@ TEST_F(ScanTest, EmptyModuleUsageAddsNothing)
 TEST_F(ScanTest, TypeLibFilesAreLoweredAndListedPerRegistration)
 {
     ASSERT_TRUE(SetEnvironmentVariableA("BURROWLENS_TEST_DIR", "C:\\Expanded"));
-    AddTypeLib("{11111111-0000-0000-0000-000000000001}\\1.0", "win32", "C:\\Windows\\System32\\A.DLL");
-    AddTypeLib("{11111111-0000-0000-0000-000000000001}\\1.0", "win16", "C:\\Windows\\System\\A16.DLL");
-    AddTypeLib("{11111111-0000-0000-0000-000000000001}\\2.0", "win32", "C:\\Windows\\System32\\A.DLL");
+    AddTypeLib("{11111111-0000-0000-0000-000000000001}\\1.0", "win32",
+               "C:\\Windows\\System32\\A.DLL");
+    AddTypeLib("{11111111-0000-0000-0000-000000000001}\\1.0", "win16",
+               "C:\\Windows\\System\\A16.DLL");
+    AddTypeLib("{11111111-0000-0000-0000-000000000001}\\2.0", "win32",
+               "C:\\Windows\\System32\\A.DLL");
     AddTypeLib("{11111111-0000-0000-0000-000000000002}\\1.0", "win32",
                "%BURROWLENS_TEST_DIR%\\X.OCX", REG_EXPAND_SZ);
     AddTypeLib("{11111111-0000-0000-0000-000000000003}\\1.0", "win32", "");

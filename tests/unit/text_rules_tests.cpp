@@ -20,10 +20,14 @@ TEST(TextRules, EqualityIgnoresOnlyAsciiCase)
         const char* second;
         bool equal;
     } cases[] = {
-        {"C:\\X.OCX", "c:\\x.ocx", true},  {"c:\\x.ocx", "c:/x.ocx", false},
-        {"\xC9", "\xC9", true},            {"\xC9", "\xE9", false},
-        {"abc", "abcd", false},            {"abcd", "abc", false},
-        {"", "", true},                    {"@", "`", false},
+        {"C:\\X.OCX", "c:\\x.ocx", true},
+        {"c:\\x.ocx", "c:/x.ocx", false},
+        {"\xC9", "\xC9", true},
+        {"\xC9", "\xE9", false},
+        {"abc", "abcd", false},
+        {"abcd", "abc", false},
+        {"", "", true},
+        {"@", "`", false},
         {"[", "{", false},
     };
     for (const Case& c : cases) {

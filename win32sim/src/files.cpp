@@ -199,7 +199,8 @@ HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData)
         findData->ftLastWriteTime = times->second.lastWrite;
         findData->ftLastAccessTime = times->second.lastAccess;
     }
-    unsigned long long size = S_ISDIR(info.st_mode) ? 0 : static_cast<unsigned long long>(info.st_size);
+    unsigned long long size =
+        S_ISDIR(info.st_mode) ? 0 : static_cast<unsigned long long>(info.st_size);
     findData->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     findData->nFileSizeLow = static_cast<DWORD>(size);
     std::string name = host.substr(host.find_last_of('/') + 1);
@@ -221,7 +222,8 @@ BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFi
     time_t now = time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
-    long long offset = static_cast<long long>(local.tm_gmtoff) * static_cast<long long>(kTicksPerSecond);
+    long long offset =
+        static_cast<long long>(local.tm_gmtoff) * static_cast<long long>(kTicksPerSecond);
     unsigned long long ticks = Ticks(*fileTime) + static_cast<unsigned long long>(offset);
     localFileTime->dwLowDateTime = static_cast<DWORD>(ticks);
     localFileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);

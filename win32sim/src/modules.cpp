@@ -141,7 +141,8 @@ FARPROC WINAPI GetProcAddress(HMODULE handle, LPCSTR name)
     for (const std::string& exported : module->exports) {
         if (exported == name && exported == "DllUnregisterServer") {
             g_lastEntryModule = module->path;
-            return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)(void)>(&RecordUnregisterServer));
+            return reinterpret_cast<FARPROC>(
+                reinterpret_cast<void (*)(void)>(&RecordUnregisterServer));
         }
     }
     SetLastError(ERROR_PROC_NOT_FOUND);
