@@ -173,6 +173,21 @@ LONG Use(HKEY handle, REGSAM needed, std::shared_ptr<Key>& key)
     return ERROR_SUCCESS;
 }
 
+// The existing key that a handle and a path below it name.
+LONG FindKey(HKEY handle, LPCSTR subKey, std::shared_ptr<Key>& target)
+{
+    std::shared_ptr<Key> parent;
+    LONG status = Use(handle, 0, parent);
+    if (status != ERROR_SUCCESS)
+        return status;
+    std::vector<std::string> parts;
+    status = SplitPath(subKey, parts);
+    if (status != ERROR_SUCCESS)
+        return status;
+    target = Walk(parent, parts);
+    return target ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
 // Faults and scripted actions that come before an enumeration call.
 LONG BeforeEnumeration(HKEY handle, DWORD index)
 {
@@ -224,17 +239,10 @@ template <typename Map> typename Map::iterator At(Map& map, DWORD index)
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result)
 {
     ++g_programCalls;
-    std::shared_ptr<Key> parent;
-    LONG status = Use(key, 0, parent);
+    std::shared_ptr<Key> target;
+    LONG status = FindKey(key, subKey, target);
     if (status != ERROR_SUCCESS)
         return status;
-    std::vector<std::string> parts;
-    status = SplitPath(subKey, parts);
-    if (status != ERROR_SUCCESS)
-        return status;
-    std::shared_ptr<Key> target = Walk(parent, parts);
-    if (!target)
-        return ERROR_FILE_NOT_FOUND;
     for (const Fault& fault : g_deniedOpens) {
         if (FaultNames(fault, target.get()))
             return ERROR_ACCESS_DENIED;
@@ -379,17 +387,10 @@ LONG WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey)
     ++g_programCalls;
     if (!subKey)
         return ERROR_INVALID_PARAMETER;
-    std::shared_ptr<Key> parent;
-    LONG status = Use(handle, 0, parent);
+    std::shared_ptr<Key> target;
+    LONG status = FindKey(handle, subKey, target);
     if (status != ERROR_SUCCESS)
         return status;
-    std::vector<std::string> parts;
-    status = SplitPath(subKey, parts);
-    if (status != ERROR_SUCCESS)
-        return status;
-    std::shared_ptr<Key> target = Walk(parent, parts);
-    if (!target)
-        return ERROR_FILE_NOT_FOUND;
     if (!target->subkeys.empty() || !target->parent)
         return ERROR_ACCESS_DENIED;
     target->deleted = true;
