@@ -78,10 +78,7 @@ class EndingTest : public ProgramTest, public testing::WithParamInterface<Ending
 
 TEST_P(EndingTest, EndsWithExitCodeOne)
 {
-    RegisterDownload("C:/Windows/occache/Chart.ocx");
-    CreateRegistryKey(HKEY_CLASSES_ROOT, kTypeLib);
-    ASSERT_TRUE(app.Start());
-    ExpectListShown({"C:/Windows/occache/Chart.ocx"});
+    ASSERT_TRUE(StartWithOneDownload());
 
     GetParam().act(app);
 
@@ -113,10 +110,7 @@ class AboutTest : public ProgramTest, public testing::WithParamInterface<AboutCl
 
 TEST_P(AboutTest, OpensModallyAndClosesBackToTheMainDialog)
 {
-    RegisterDownload("C:/Windows/occache/Chart.ocx");
-    CreateRegistryKey(HKEY_CLASSES_ROOT, kTypeLib);
-    ASSERT_TRUE(app.Start());
-    ExpectListShown({"C:/Windows/occache/Chart.ocx"});
+    ASSERT_TRUE(StartWithOneDownload());
 
     app.Click(IDC_ABOUT);
     HWND about = app.WaitForOwnedDialog("About Burrowlens");

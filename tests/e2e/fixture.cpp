@@ -43,6 +43,8 @@ bool ProgramTest::ExpectBoxAndAnswer(const ExpectedBox& expected, Where where)
     return app.Answer(box, IDOK);
 }
 
+static const char* const kOneDownload = "C:/Windows/occache/Chart.ocx";
+
 void ProgramTest::ExpectListShown(const std::vector<std::string>& expected, Where where)
 {
     testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "list shown");
@@ -50,6 +52,17 @@ void ProgramTest::ExpectListShown(const std::vector<std::string>& expected, Wher
     EXPECT_EQ(0u, app.OwnedDialogs().size()) << "a window owned by the main dialog is open";
     EXPECT_EQ(expected, app.ControlList());
     EXPECT_EQ(0, app.Selection());
+}
+
+bool ProgramTest::StartWithOneDownload(Where where)
+{
+    testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "start");
+    RegisterDownload(kOneDownload);
+    CreateRegistryKey(HKEY_CLASSES_ROOT, kTypeLib);
+    if (!app.Start(where))
+        return false;
+    ExpectListShown({kOneDownload}, where);
+    return !testing::Test::HasFatalFailure();
 }
 
 void ProgramTest::ExpectExitCode(DWORD expected, Where where)

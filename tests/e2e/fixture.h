@@ -37,6 +37,8 @@ class ProgramTest : public testing::Test {
     // The program has settled with this list, entry 0 selected and no box open.
     void ExpectListShown(const std::vector<std::string>& expected, Where where = Where::current());
     void ExpectExitCode(DWORD expected, Where where = Where::current());
+    // Starts the program with one download registered and waits for its list.
+    bool StartWithOneDownload(Where where = Where::current());
 
     Burrowlens app;
 };

@@ -305,10 +305,7 @@ TEST_F(LayoutTest, MainDialogIsLaidOutAsItsTemplate)
 
 TEST_F(LayoutTest, AboutBoxIsLaidOutAsItsTemplate)
 {
-    RegisterDownload("C:/Windows/occache/Chart.ocx");
-    CreateRegistryKey(HKEY_CLASSES_ROOT, kTypeLib);
-    ASSERT_TRUE(app.Start());
-    ExpectListShown({"C:/Windows/occache/Chart.ocx"});
+    ASSERT_TRUE(StartWithOneDownload());
     app.Click(IDC_ABOUT);
     HWND about = app.WaitForOwnedDialog("About Burrowlens");
     ASSERT_NE(nullptr, about);
@@ -419,10 +416,7 @@ TEST_F(LayoutTest, BannerShownAtItsOwnSizeInTheMiddleOfItsFrame)
     Picture banner = BannerResource();
     ASSERT_EQ(300, banner.width);
     ASSERT_EQ(80, banner.height);
-    RegisterDownload("C:/Windows/occache/Chart.ocx");
-    CreateRegistryKey(HKEY_CLASSES_ROOT, kTypeLib);
-    ASSERT_TRUE(app.Start());
-    ExpectListShown({"C:/Windows/occache/Chart.ocx"});
+    ASSERT_TRUE(StartWithOneDownload());
 
     // It may reach the screen a moment after the program has settled.
     Picture shown;
@@ -480,10 +474,7 @@ class MnemonicTest : public ProgramTest, public testing::WithParamInterface<Mnem
 
 TEST_P(MnemonicTest, MovesTheFocusToTheListItLabels)
 {
-    RegisterDownload("C:/Windows/occache/Chart.ocx");
-    CreateRegistryKey(HKEY_CLASSES_ROOT, kTypeLib);
-    ASSERT_TRUE(app.Start());
-    ExpectListShown({"C:/Windows/occache/Chart.ocx"});
+    ASSERT_TRUE(StartWithOneDownload());
     // From a button, so that the focus has to move to either list.
     PostMessageA(app.Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(app.Item(IDC_EXIT)), TRUE);
     ASSERT_TRUE(app.Settle());
