@@ -13,3 +13,4 @@ ctest --test-dir "$root/build/native" --output-on-failure
 echo "== Windows build, tests under Wine"
 "$root/scripts/build.sh" windows
 "$root/scripts/run-wine-tests.sh" "$root/build/windows"
+"$root/scripts/check-reproducible.sh"
