@@ -106,10 +106,13 @@ void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySn
     for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
         std::string child = path + "\\" + name;
         // HKEY_CLASSES_ROOT shows the classes; Wine's own services write the
-        // network cards in the background, whenever they get round to it.
+        // network cards in the background, whenever they get round to it, and
+        // in a 64-bit prefix into the 32-bit view as well.
         std::string lowered = LowerCase(child);
         if (lowered == "hklm\\software\\classes" ||
-            lowered == "hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards")
+            lowered == "hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards" ||
+            lowered == "hklm\\software\\wow6432node\\microsoft\\windows "
+                       "nt\\currentversion\\networkcards")
             continue;
         HKEY subkey;
         if (RegOpenKeyExA(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
