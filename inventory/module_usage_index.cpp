@@ -46,7 +46,8 @@ static bool StoreName(ModuleUsageIndex& index, const char* name)
 // already, so equal means equal under EqualsIgnoreCase.
 static int CompareNames(const void* first, const void* second)
 {
-    return strcmp(*static_cast<const char* const*>(first), *static_cast<const char* const*>(second));
+    return strcmp(*static_cast<const char* const*>(first),
+                  *static_cast<const char* const*>(second));
 }
 
 LONG ReadModuleUsageIndex(ModuleUsageIndex& index)
