@@ -64,8 +64,8 @@ void SimFailListAdds(int count);
 // "0 MessageBoxA".
 std::vector<std::string> SimRedrawHistory();
 
-// The next HeapAlloc calls (count of them) fail.
-void SimFailHeapAllocs(int count);
+// After this many more HeapAlloc calls have succeeded, the next one fails.
+void SimFailHeapAlloc(int succeeding);
 
 // Files. C: is a sandbox folder that SimReset empties; Z: is the host's root.
 std::string SimHostPath(const char* windowsPath);
