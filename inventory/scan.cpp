@@ -60,8 +60,20 @@ static void ReportScanKeyOpenError(HWND window, LONG status, int site)
         SuspendListRedraw(window);
 }
 
+// A message box shown during a rebuild handles what was queued behind it, a
+// second click on Refresh among them. Run inside the box, that refresh would
+// fill the list, and this one would then add the rest of its own entries on
+// top; it runs once this one is done instead.
+static bool refreshRunning = false;
+static bool refreshAskedAgain = false;
+
 LRESULT RefreshControlList(HWND window)
 {
+    if (refreshRunning) {
+        refreshAskedAgain = true;
+        return 0;
+    }
+    refreshRunning = true;
     SuspendListRedraw(window);
     SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_RESETCONTENT, 0, 0);
 
@@ -83,6 +95,11 @@ LRESULT RefreshControlList(HWND window)
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_CONTROL_LIST, LBN_SELCHANGE), 0);
     SendDlgItemMessageA(window, IDC_FILE_INFO_LIST, LB_SETCURSEL, 0, 0);
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_INFO_LIST, LBN_SELCHANGE), 0);
+    refreshRunning = false;
+    if (refreshAskedAgain) {
+        refreshAskedAgain = false;
+        PostMessageA(window, WM_REFRESH_LIST, 0, 0);
+    }
     return 0;
 }
 

@@ -1,3 +1,4 @@
+#include "app/app.h"
 #include "app/control_ids.h"
 #include "inventory/inventory.h"
 #include "support/test_support.h"
@@ -168,15 +169,46 @@ TEST_F(RefreshTest, RegistryCallsGrowLinearlyWithTypeLibsAndDownloads)
 // with the same answers.
 TEST_F(RefreshTest, EveryFailedAllocationGivesTheSameList)
 {
-    // Enough names for a second block of text and a larger array.
-    const int downloads = 1500;
-    SeedRegistry(300, downloads);
+    SeedRegistry(300, 30);
+    // Names that the list leaves out, enough for a second block of text and
+    // for the array to grow three times.
+    for (int i = 0; i < 1500; ++i)
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsage +
+                                                  "\\C:/Windows/System32/shared/library" +
+                                                  std::to_string(i) + ".dll");
     Entries expected = Refresh();
-    ASSERT_EQ(static_cast<size_t>(downloads + 270), expected.size());
-    for (int succeeding = 0; succeeding < 8; ++succeeding) {
+    ASSERT_EQ(300u, expected.size());
+    for (int succeeding = 0; succeeding < 7; ++succeeding) {
         SCOPED_TRACE(testing::Message() << "allocation " << succeeding << " fails");
         SimFailHeapAlloc(succeeding);
         EXPECT_EQ(expected, Refresh());
         EXPECT_TRUE(SimMessageBoxes().empty());
     }
+}
+
+// A message box runs its own message loop, which handles whatever was queued
+// behind the refresh, such as a second click on Refresh. The list must not
+// end up with the rest of the first refresh on top of the second.
+TEST_F(RefreshTest, ARefreshAskedForDuringABoxRunsAfterTheOneShowingIt)
+{
+    CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
+    SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\{L1}\\1.0\\0\\win32", "", "C:\\A\\One.dll");
+    SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\{L2}\\1.0\\0\\win32", "", "C:\\A\\Two.dll");
+    for (int i = 0; i < 9; ++i)
+        SimAnswerMessageBox(IDOK);
+    SimAddUserAction([] {
+        SimClickButton(SimActiveDialog(), IDC_REFRESH);
+        SimClickButton(SimActiveDialog(), IDC_REFRESH);
+    });
+    Entries seen;
+    SimAddUserAction([&] { seen = ListBoxItems(SimActiveDialog(), IDC_CONTROL_LIST); });
+    SimAddUserAction([] { SimClickButton(SimActiveDialog(), IDC_EXIT); });
+
+    char commandLine[] = "";
+    EXPECT_EQ(1, WinMain(GetModuleHandleA(NULL), NULL, commandLine, 1));
+
+    EXPECT_EQ(Entries({"c:\\a\\one.dll", "c:\\a\\two.dll"}), seen);
+    // Three refreshes, each with one box for ModuleUsage and one per path.
+    EXPECT_EQ(9u, SimMessageBoxes().size());
+    EXPECT_EQ(0, SimStallCount());
 }
