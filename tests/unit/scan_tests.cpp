@@ -164,7 +164,14 @@ TEST_F(ScanTest, TheNamesReadOnceAnswerAsTheWalkPerPath)
              "C:/Windows/Downloaded Program Files Extra/more.ocx",
          })
         RegisterDownload(name);
-    RegisterDownload(longName);
+    // Under Wine a path of more than 260 characters cannot be passed to the
+    // A functions, so the longest name goes in below ModuleUsage opened.
+    HKEY moduleUsage, created;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_ALL_ACCESS,
+                                           &moduleUsage));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(moduleUsage, longName.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &created, NULL));
+    RegCloseKey(created);
     std::string longPath = longName;
     for (char& c : longPath)
         c = c == '/' ? '\\' : c;
@@ -199,4 +206,6 @@ TEST_F(ScanTest, TheNamesReadOnceAnswerAsTheWalkPerPath)
         EXPECT_EQ(c.downloaded, IsIndexedDownload(index, c.path.c_str()));
     }
     FreeModuleUsageIndex(index);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(moduleUsage, longName.c_str()));
+    RegCloseKey(moduleUsage);
 }
