@@ -2,7 +2,7 @@
 
 #include "app/text.h"
 
-static bool IsInDownloadCache(const char* filePath)
+bool IsInDownloadCache(const char* filePath)
 {
     char lowered[MAX_PATH];
     CopyText(lowered, filePath);

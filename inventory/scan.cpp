@@ -22,14 +22,67 @@ static void AddControlEntry(HWND window, const char* entry)
                         static_cast<WPARAM>(item.right - item.left + 40), 0);
 }
 
+// A list box that draws itself after every insert takes most of a refresh
+// under Wine, so the list is rebuilt with its drawing off. The flag lets a
+// message box in the middle of the rebuild show over a list that draws.
+static bool listRedrawOff = false;
+
+static void SuspendListRedraw(HWND window)
+{
+    SendDlgItemMessageA(window, IDC_CONTROL_LIST, WM_SETREDRAW, FALSE, 0);
+    listRedrawOff = true;
+}
+
+// With its drawing off the list leaves its scroll bars alone, so the item
+// width measured after each insert may still be that of the old list.
+// Measured again once the bars are right, the extent is what adding each
+// entry with drawing on would have left.
+static void ResumeListRedraw(HWND window)
+{
+    SendDlgItemMessageA(window, IDC_CONTROL_LIST, WM_SETREDRAW, TRUE, 0);
+    listRedrawOff = false;
+    RECT item;
+    if (SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0) > 0 &&
+        SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETITEMRECT, 0,
+                            reinterpret_cast<LPARAM>(&item)) != LB_ERR)
+        SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_SETHORIZONTALEXTENT,
+                            static_cast<WPARAM>(item.right - item.left + 40), 0);
+    InvalidateRect(GetDlgItem(window, IDC_CONTROL_LIST), NULL, TRUE);
+}
+
+static void ReportScanKeyOpenError(HWND window, LONG status, int site)
+{
+    bool suspended = listRedrawOff;
+    if (suspended)
+        ResumeListRedraw(window);
+    ReportKeyOpenError(window, status, site);
+    if (suspended)
+        SuspendListRedraw(window);
+}
+
+// A message box shown during a rebuild handles what was queued behind it, a
+// second click on Refresh among them. Run inside the box, that refresh would
+// fill the list, and this one would then add the rest of its own entries on
+// top; it runs once this one is done instead.
+static bool refreshRunning = false;
+static bool refreshAskedAgain = false;
+
 LRESULT RefreshControlList(HWND window)
 {
+    if (refreshRunning) {
+        refreshAskedAgain = true;
+        return 0;
+    }
+    refreshRunning = true;
+    SuspendListRedraw(window);
     SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_RESETCONTENT, 0, 0);
 
     char moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
     AddDownloadedControls(window, HKEY_LOCAL_MACHINE, moduleUsagePath, "");
     char typeLibPath[MAX_PATH] = "TypeLib";
     AddTypeLibControls(window, HKEY_CLASSES_ROOT, typeLibPath, "");
+
+    ResumeListRedraw(window);
 
     if (SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0) == 0) {
         MessageBoxA(window, TEXT_NO_CONTROLS, TEXT_PRODUCT_NAME, MB_ICONERROR);
@@ -42,6 +95,11 @@ LRESULT RefreshControlList(HWND window)
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_CONTROL_LIST, LBN_SELCHANGE), 0);
     SendDlgItemMessageA(window, IDC_FILE_INFO_LIST, LB_SETCURSEL, 0, 0);
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_INFO_LIST, LBN_SELCHANGE), 0);
+    refreshRunning = false;
+    if (refreshAskedAgain) {
+        refreshAskedAgain = false;
+        PostMessageA(window, WM_REFRESH_LIST, 0, 0);
+    }
     return 0;
 }
 
@@ -54,7 +112,7 @@ BOOL AddDownloadedControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], co
     HKEY moduleUsage;
     LONG status = RegOpenKeyExA(root, keyPath, 0, KEY_READ, &moduleUsage);
     if (status != ERROR_SUCCESS) {
-        ReportKeyOpenError(window, status, SITE_MODULE_USAGE_SCAN);
+        ReportScanKeyOpenError(window, status, SITE_MODULE_USAGE_SCAN);
         return FALSE;
     }
 
@@ -72,7 +130,32 @@ BOOL AddDownloadedControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], co
     return TRUE;
 }
 
-static void AddTypeLibFile(HWND window, HKEY typeLib, const char* version, const char* suffix)
+// The download check of the type-library pass: the names read at its start,
+// or, when they could not be read, the check of the Delete command for each
+// path, which reports a key that cannot be opened every time, as the user
+// has always been told.
+struct DownloadCheck {
+    LONG status;
+    ModuleUsageIndex names;
+};
+
+static BOOL IsListedDownload(HWND window, DownloadCheck& check, const char* file)
+{
+    if (check.status == ERROR_SUCCESS)
+        return IsIndexedDownload(check.names, file);
+    if (check.status == ERROR_NOT_ENOUGH_MEMORY)
+        return IsDownloadedControl(window, file);
+    bool suspended = listRedrawOff;
+    if (suspended)
+        ResumeListRedraw(window);
+    BOOL downloaded = IsDownloadedControl(window, file);
+    if (suspended)
+        SuspendListRedraw(window);
+    return downloaded;
+}
+
+static void AddTypeLibFile(HWND window, DownloadCheck& check, HKEY typeLib, const char* version,
+                           const char* suffix)
 {
     char path[MAX_PATH];
     CopyText(path, version);
@@ -81,7 +164,7 @@ static void AddTypeLibFile(HWND window, HKEY typeLib, const char* version, const
     // A number is not a path; the buffer would hold four bytes of it, not text.
     if (!QueryRegistryText(typeLib, path, "", file))
         return;
-    if (IsDownloadedControl(window, file))
+    if (IsListedDownload(window, check, file))
         return;
     LowerCaseAscii(file);
     AddControlEntry(window, file);
@@ -93,11 +176,13 @@ BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const
     HKEY typeLibs;
     LONG status = RegOpenKeyExA(root, keyPath, 0, KEY_READ, &typeLibs);
     if (status != ERROR_SUCCESS) {
-        ReportKeyOpenError(window, status, SITE_TYPELIB_SCAN);
+        ReportScanKeyOpenError(window, status, SITE_TYPELIB_SCAN);
         return FALSE;
     }
 
     SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    DownloadCheck check;
+    check.status = ReadModuleUsageIndex(check.names);
     char libId[MAX_PATH];
     for (DWORD index = 0; RegEnumKeyA(typeLibs, index, libId, sizeof libId) == ERROR_SUCCESS;
          ++index) {
@@ -108,11 +193,13 @@ BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const
         for (DWORD versionIndex = 0;
              RegEnumKeyA(typeLib, versionIndex, version, sizeof version) == ERROR_SUCCESS;
              ++versionIndex) {
-            AddTypeLibFile(window, typeLib, version, "\\0\\win32");
-            AddTypeLibFile(window, typeLib, version, "\\0\\win16");
+            AddTypeLibFile(window, check, typeLib, version, "\\0\\win32");
+            AddTypeLibFile(window, check, typeLib, version, "\\0\\win16");
         }
         RegCloseKey(typeLib);
     }
+    if (check.status == ERROR_SUCCESS)
+        FreeModuleUsageIndex(check.names);
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
     RegCloseKey(typeLibs);
     return TRUE;

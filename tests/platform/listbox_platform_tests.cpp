@@ -260,3 +260,35 @@ TEST(ListBoxItemRectTest, OverflowNarrowsItemsToTheNewClientWidth)
         EXPECT_EQ(0, ItemRect(dialog, visible, &rect));
     });
 }
+
+// With drawing off the list leaves its scroll bars alone: the items keep the
+// width they had, either way, until drawing is back on.
+TEST(ListBoxItemRectTest, WithDrawingOffTheWidthWaitsForRedraw)
+{
+    WithMainDialog([](HWND dialog) {
+        HWND list = GetDlgItem(dialog, IDC_CONTROL_LIST);
+        RECT wide, rect;
+        GetClientRect(list, &wide);
+        ASSERT_EQ(1, ItemRect(dialog, 0, &rect));
+        int visible = static_cast<int>(wide.bottom / (rect.bottom - rect.top));
+
+        Send(dialog, WM_SETREDRAW, FALSE);
+        for (int i = 0; i <= visible; ++i)
+            Add(dialog, {std::string(1, static_cast<char>('a' + i))});
+        ItemRect(dialog, visible, &rect);
+        EXPECT_EQ(wide.right, rect.right);
+        Send(dialog, WM_SETREDRAW, TRUE);
+        ItemRect(dialog, visible, &rect);
+        EXPECT_GT(wide.right, rect.right);
+        LONG narrow = rect.right;
+
+        Send(dialog, WM_SETREDRAW, FALSE);
+        Send(dialog, LB_RESETCONTENT);
+        Add(dialog, {"a"});
+        EXPECT_EQ(1, ItemRect(dialog, 0, &rect));
+        EXPECT_EQ(narrow, rect.right);
+        Send(dialog, WM_SETREDRAW, TRUE);
+        EXPECT_EQ(1, ItemRect(dialog, 0, &rect));
+        EXPECT_EQ(wide.right, rect.right);
+    });
+}

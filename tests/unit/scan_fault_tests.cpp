@@ -134,3 +134,52 @@ TEST_F(ScanFaultTest, TheExtentIsTheItemWidthPlusForty)
                   SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
     });
 }
+
+// Faults in the middle of the one reading of ModuleUsage: the names read
+// before the failing status count, as for the walk per path.
+TEST_F(ScanFaultTest, TheNamesReadOnceEndAtAFailingStatus)
+{
+    struct Case {
+        const char* fault; // "" for none
+        bool a, b, c;
+    } cases[] = {
+        {"", true, true, false},
+        {"index 1", true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SetUp();
+        // Longer than any Windows key name, so that it cannot fit the buffer.
+        CreateRegistryKey(HKEY_LOCAL_MACHINE,
+                          kModuleUsage + "\\C:/D/OCCACHE/b" + std::string(300, 'x'));
+        if (*c.fault != '\0')
+            SimFailEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1, ERROR_INVALID_PARAMETER);
+        ModuleUsageIndex index;
+        ASSERT_EQ(ERROR_SUCCESS, ReadModuleUsageIndex(index));
+        const char* paths[] = {"c:\\d\\occache\\a.ocx", "c:\\d\\occache\\b.ocx",
+                               "c:\\d\\occache\\c.ocx"};
+        bool expected[] = {c.a, c.b, c.c};
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(paths[i]);
+            EXPECT_EQ(expected[i], IsIndexedDownload(index, paths[i]) != FALSE);
+            EXPECT_EQ(expected[i], IsDownloadedControl(NULL, paths[i]) != FALSE);
+        }
+        FreeModuleUsageIndex(index);
+    }
+}
+
+// The sanitizer's leak check tells whether a failed reading freed its memory.
+TEST_F(ScanFaultTest, AFailedReadingOfTheNamesLeavesNothingToFree)
+{
+    ModuleUsageIndex index;
+    for (int succeeding = 0; succeeding < 2; ++succeeding) {
+        SimFailHeapAlloc(succeeding);
+        EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, ReadModuleUsageIndex(index));
+        EXPECT_EQ(0u, index.count);
+    }
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadModuleUsageIndex(index));
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsage);
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kModuleUsage.c_str());
+    EXPECT_EQ(ERROR_ACCESS_DENIED, ReadModuleUsageIndex(index));
+}

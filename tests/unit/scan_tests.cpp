@@ -150,3 +150,62 @@ TEST_F(ScanTest, TypeLibVersionWalkEndsAtAnOverlongName)
     Entries expected = {"c:\\first.dll", "c:\\fits.dll"};
     EXPECT_EQ(expected, ScanTypeLibs());
 }
+
+// The type-library pass checks its paths against the names read once; every
+// answer must be the one a walk of ModuleUsage per path gives.
+TEST_F(ScanTest, TheNamesReadOnceAnswerAsTheWalkPerPath)
+{
+    const std::string longName = "C:/occache/" + std::string(240, 'n') + ".ocx";
+    for (const char* name : {
+             "C:/Windows/Downloaded Program Files/Chart.ocx",
+             "c:/windows/OCCACHE/grid.OCX",
+             "C:/Windows/System32/plain.dll",
+             "C:/Windows/occache/\xC4rger.ocx",
+             "C:/Windows/Downloaded Program Files Extra/more.ocx",
+         })
+        RegisterDownload(name);
+    // Under Wine a path of more than 260 characters cannot be passed to the
+    // A functions, so the longest name goes in below ModuleUsage opened.
+    HKEY moduleUsage, created;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_ALL_ACCESS,
+                                           &moduleUsage));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(moduleUsage, longName.c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &created, NULL));
+    RegCloseKey(created);
+    std::string longPath = longName;
+    for (char& c : longPath)
+        c = c == '/' ? '\\' : c;
+
+    struct Case {
+        std::string path;
+        BOOL downloaded;
+    } cases[] = {
+        {"C:\\Windows\\Downloaded Program Files\\Chart.ocx", TRUE},
+        {"c:\\windows\\downloaded program files\\chart.ocx", TRUE},
+        {"C:/Windows/Downloaded Program Files/Chart.ocx", TRUE},
+        {"C:\\WINDOWS/downloaded program files\\CHART.OCX", TRUE},
+        {"c:\\windows\\occache\\grid.ocx", TRUE},
+        {"c:\\windows\\downloaded program files extra\\more.ocx", TRUE},
+        {longPath, TRUE},
+        // Registered, but outside any download cache.
+        {"c:\\windows\\system32\\plain.dll", FALSE},
+        // Only 'A' to 'Z' fold: the registered name has a capital A-umlaut.
+        {"c:\\windows\\occache\\\xE4rger.ocx", FALSE},
+        {"c:\\windows\\occache\\\xC4rger.ocx", TRUE},
+        {"c:\\windows\\occache\\grid.ocx.bak", FALSE},
+        {"c:\\windows\\occache\\grid.oc", FALSE},
+        {"c:\\windows\\occache\\", FALSE},
+        {"", FALSE},
+    };
+
+    ModuleUsageIndex index;
+    ASSERT_EQ(ERROR_SUCCESS, ReadModuleUsageIndex(index));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.downloaded, IsDownloadedControl(NULL, c.path.c_str()));
+        EXPECT_EQ(c.downloaded, IsIndexedDownload(index, c.path.c_str()));
+    }
+    FreeModuleUsageIndex(index);
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(moduleUsage, longName.c_str()));
+    RegCloseKey(moduleUsage);
+}

@@ -58,6 +58,14 @@ int SimDrawIconCount();
 
 // The next LB_ADDSTRING calls (count of them) answer LB_ERRSPACE and add nothing.
 void SimFailListAdds(int count);
+// What decides how the windows look, in order, each entry led by the control
+// id (0 for a dialog or the whole screen): "103 WM_SETREDRAW 0",
+// "103 LB_RESETCONTENT", "103 LB_ADDSTRING", "103 InvalidateRect",
+// "0 MessageBoxA".
+std::vector<std::string> SimRedrawHistory();
+
+// After this many more HeapAlloc calls have succeeded, the next one fails.
+void SimFailHeapAlloc(int succeeding);
 
 // Files. C: is a sandbox folder that SimReset empties; Z: is the host's root.
 std::string SimHostPath(const char* windowsPath);

@@ -138,6 +138,7 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
 LONG WINAPI RegCloseKey(HKEY key);
 
 // Messages
+#define WM_SETREDRAW 0x000B
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_INITDIALOG 0x0110

@@ -26,6 +26,7 @@ std::string g_sandbox;
 std::map<std::string, TimeOverride> g_times; // by host path
 std::map<std::string, bool> g_readOnly;      // by host path
 std::map<std::string, bool> g_inUse;         // by host path
+int g_allocsBeforeFailure = -1;
 
 const unsigned long long kTicksPerSecond = 10000000ULL;
 const unsigned long long kEpochDifference = 11644473600ULL; // 1601 to 1970, seconds
@@ -129,6 +130,7 @@ void ResetFiles()
     g_times.clear();
     g_readOnly.clear();
     g_inUse.clear();
+    g_allocsBeforeFailure = -1;
 }
 
 bool IsMarkedReadOnly(const std::string& hostPath, bool* readOnly)
@@ -265,6 +267,8 @@ LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes)
 {
     if (heap == nullptr)
         return nullptr;
+    if (g_allocsBeforeFailure >= 0 && g_allocsBeforeFailure-- == 0)
+        return nullptr;
     void* memory = malloc(bytes == 0 ? 1 : bytes);
     if (memory != nullptr && (flags & HEAP_ZERO_MEMORY))
         memset(memory, 0, bytes);
@@ -277,4 +281,9 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD, LPVOID memory)
         return FALSE;
     free(memory);
     return TRUE;
+}
+
+void SimFailHeapAlloc(int succeeding)
+{
+    g_allocsBeforeFailure = succeeding;
 }

@@ -32,6 +32,10 @@ struct HWND__ {
     std::vector<std::string> items;
     int selected = -1;
     int horizontalExtent = 0;
+    // While redraw is off the list leaves its scroll bars as they were, as
+    // Wine's does, so the client area keeps its width until redraw is back.
+    bool redrawOff = false;
+    bool frozenVerticalBar = false;
 };
 
 // The dialog font's base units. Windows gives 6 x 13 for 8-point MS Sans Serif
@@ -62,6 +66,9 @@ LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 RECT ListClientRect(HWND list);
 DWORD ListStyle(HWND list);
 int CompareListText(const std::string& a, const std::string& b);
+
+// What the program did to the look of its windows, for SimRedrawHistory.
+void RecordRedrawEvent(HWND window, const char* what);
 
 void ResetRegistry();
 void ResetWindows();

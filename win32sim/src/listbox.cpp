@@ -218,6 +218,8 @@ RECT FramedRect(HWND list)
 // modelled.
 bool ShowsVerticalBar(HWND list)
 {
+    if (list->redrawOff)
+        return list->frozenVerticalBar;
     LONG needed = static_cast<LONG>(list->items.size()) * kListItemHeight;
     return (list->style & WS_VSCROLL) && needed > FramedRect(list).bottom;
 }
@@ -243,7 +245,14 @@ LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const char* text = reinterpret_cast<const char*>(lParam);
     switch (message) {
+    case WM_SETREDRAW:
+        RecordRedrawEvent(list, wParam ? "WM_SETREDRAW 1" : "WM_SETREDRAW 0");
+        if (!wParam && !list->redrawOff)
+            list->frozenVerticalBar = ShowsVerticalBar(list);
+        list->redrawOff = !wParam;
+        return 0;
     case LB_ADDSTRING:
+        RecordRedrawEvent(list, "LB_ADDSTRING");
         if (g_failingAdds > 0) {
             --g_failingAdds;
             return LB_ERRSPACE;
@@ -266,6 +275,7 @@ LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
             --list->selected;
         return static_cast<LRESULT>(list->items.size());
     case LB_RESETCONTENT:
+        RecordRedrawEvent(list, "LB_RESETCONTENT");
         list->items.clear();
         list->selected = -1;
         return 0;

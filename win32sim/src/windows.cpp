@@ -44,6 +44,7 @@ std::vector<UINT> g_beeps;
 int g_drawnIcons = 0;
 HCURSOR g_cursor = nullptr;
 HWND g_locked = nullptr;
+std::vector<std::string> g_redrawHistory;
 
 // MapDialogRect: MulDiv rounds halves away from zero.
 LONG DialogUnits(int units, int base, int divisor)
@@ -423,7 +424,10 @@ BOOL WINAPI GetClientRect(HWND window, LPRECT rect)
 
 BOOL WINAPI InvalidateRect(HWND window, const RECT*, BOOL)
 {
-    return window == nullptr || IsLiveWindow(window);
+    if (window != nullptr && !IsLiveWindow(window))
+        return FALSE;
+    RecordRedrawEvent(window, "InvalidateRect");
+    return TRUE;
 }
 
 BOOL WINAPI UpdateWindow(HWND window)
@@ -437,6 +441,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
     while (DispatchNextPosted()) {
     }
+    RecordRedrawEvent(nullptr, "MessageBoxA");
     SimMessageBox box{owner, text ? text : "", caption ? caption : "Error", type, 0, false};
     if (!g_answers.empty()) {
         box.answer = g_answers.front();
@@ -581,6 +586,16 @@ int SimDrawIconCount()
     return g_drawnIcons;
 }
 
+void RecordRedrawEvent(HWND window, const char* what)
+{
+    g_redrawHistory.push_back(std::to_string(window ? window->id : 0) + " " + what);
+}
+
+std::vector<std::string> SimRedrawHistory()
+{
+    return g_redrawHistory;
+}
+
 void ResetWindows()
 {
     g_windows.clear();
@@ -597,4 +612,5 @@ void ResetWindows()
     g_drawnIcons = 0;
     g_cursor = nullptr;
     g_locked = nullptr;
+    g_redrawHistory.clear();
 }

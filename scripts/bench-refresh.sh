@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The refresh benchmark: seeds a Wine prefix of its own with T type libraries
+# (the first tenth naming files in a download cache), M ModuleUsage downloads
+# and C further classes, then times, in alternating rounds, Wine's
+# `reg query HKCR\TypeLib /s` and Burrowlens from its start until its list is
+# filled, and one selection change on each route. Prints every round and the
+# medians. Too slow for CI; run it by hand:
+#   scripts/bench-refresh.sh [T M C [rounds]]      (default 3000 300 10000 3)
+# 32- or 64-bit Wine as scripts/test.sh chooses (BURROWLENS_WINE_BITS=32|64).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+types=${1:-3000} downloads=${2:-300} classes=${3:-10000} rounds=${4:-3}
+for n in "$types" "$downloads" "$classes" "$rounds"; do
+    case "$n" in
+    '' | *[!0-9]*) echo "usage: scripts/bench-refresh.sh [T M C [rounds]]" >&2; exit 2 ;;
+    esac
+done
+
+# shellcheck source=scripts/wine-common.sh
+. "$root/scripts/wine-common.sh"
+bits=$(wine_bits)
+config=windows
+[ "$bits" = 64 ] && config=windows64
+build="$root/build/$config"
+"$root/scripts/build.sh" "$config" --target burrowlens refresh_seed refresh_driver >/dev/null
+use_wine "$bits" "$build/wine-bin"
+prefix="$build/bench-prefix"
+
+xvfb_pid=""
+prefix_made=""
+cleanup() {
+    local status=$?
+    if [ -n "$prefix_made" ]; then
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    fi
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+start_xvfb
+started=$SECONDS
+if [ -d "$prefix" ]; then
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+fi
+mkdir -p "$prefix"
+export WINEPREFIX="$prefix"
+prefix_made=1
+# A persistent server keeps every program start warm, the peer's as ours.
+wineserver -p </dev/null >/dev/null 2>&1
+if ! wineboot -i </dev/null >"$build/bench-wineboot.log" 2>&1; then
+    cat "$build/bench-wineboot.log" >&2
+    exit 1
+fi
+# Without a window manager each closing window would cost two seconds.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+wine "$build/bench/refresh_seed.exe" "$types" "$downloads" "$classes"
+echo "$(wine_bits_reason "$bits"); prefix ready in $((SECONDS - started)) s"
+echo "host: $(uname -srm), $(nproc) cores, $(wine --version)"
+
+wine "$build/bench/refresh_driver.exe" "$(winepath -w "$build/burrowlens.exe")" "$rounds"
