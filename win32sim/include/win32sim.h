@@ -76,6 +76,18 @@ void SimSetFileInUse(const char* windowsPath, bool inUse);
 std::vector<std::string> SimUnregisterServerCalls();
 std::vector<std::string> SimWinExecCommands();
 int SimLoadedModuleCount();
+// Every LoadLibraryExA call as made. The system folder is C:\Windows\system32
+// and holds version.dll, whose three functions GetProcAddress answers.
+struct SimLibraryLoad {
+    std::string path;
+    DWORD flags;
+};
+std::vector<SimLibraryLoad> SimLibraryLoads();
+// As on a system without the search flags: LOAD_LIBRARY_SEARCH_SYSTEM32
+// answers ERROR_INVALID_PARAMETER.
+void SimRefuseSearchFlags();
+// The system folder without version.dll: loading it answers ERROR_MOD_NOT_FOUND.
+void SimRemoveSystemVersionDll();
 
 // Registry calls made so far by the program's seven operations (opening,
 // enumerating, querying, deleting, closing), for measuring a lookup's cost.
