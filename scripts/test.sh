@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 echo "== Native build and tests"
 "$root/scripts/build.sh" native
 ctest --test-dir "$root/build/native" --output-on-failure
+"$root/scripts/fuzz.sh"
 
 echo "== Windows build, tests under Wine"
 "$root/scripts/build.sh" windows
