@@ -27,12 +27,19 @@ EOF
 fi
 
 "$root/scripts/deps.sh"
-"$root/scripts/build.sh" windows
-exe="$root/build/windows/burrowlens.exe"
-prefix="$root/build/demo-prefix"
-export WINEPREFIX="$prefix"
 # shellcheck source=scripts/wine-common.sh
 . "$root/scripts/wine-common.sh"
+bits=$(wine_bits)
+echo "Burrowlens runs under $(wine_bits_reason "$bits")."
+if [ "$bits" = 32 ]; then
+    config=windows prefix="$root/build/demo-prefix"
+else
+    config=windows64 prefix="$root/build/demo-prefix64"
+fi
+"$root/scripts/build.sh" "$config"
+exe="$root/build/$config/burrowlens.exe"
+export WINEPREFIX="$prefix"
+use_wine "$bits" "$root/build/wine-bin"
 xvfb_pid=""
 
 make_prefix() {
@@ -42,7 +49,7 @@ make_prefix() {
     wineboot -i </dev/null >"$root/build/demo-wineboot.log" 2>&1 ||
         { cat "$root/build/demo-wineboot.log" >&2; exit 1; }
     use_wines_own_fonts
-    seed_sample_controls "$root/build/windows/fixtures" "$prefix"
+    seed_sample_controls "$root/build/$config/fixtures" "$prefix"
     touch "$prefix/.samples-v3"
 }
 

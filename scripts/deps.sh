@@ -5,8 +5,11 @@ set -euo pipefail
 
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+# The x86_64 compiler builds the tests for 64-bit Wine, on hosts that cannot
+# run 32-bit programs.
 for pkg in cmake make g++ libgtest-dev googletest g++-mingw-w64-i686-posix mingw-w64-tools \
-    binutils-mingw-w64-i686 wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick; do
+    binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+    wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick; do
     have "$pkg" || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

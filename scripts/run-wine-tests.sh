@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Windows build's tests under Wine:
-#   scripts/run-wine-tests.sh build/windows
-# It brings its own X server and a throwaway 32-bit prefix inside the build
-# directory, so it needs no display and leaves nothing running behind it.
+#   scripts/run-wine-tests.sh build/windows     32-bit build, 32-bit Wine
+#   scripts/run-wine-tests.sh build/windows64   64-bit build, 64-bit Wine
+# It brings its own X server and a throwaway prefix of the build's bitness
+# inside the build directory, so it needs no display and leaves nothing
+# running behind it.
 set -euo pipefail
 
 build=${1:?usage: run-wine-tests.sh <windows-build-dir>}
@@ -11,6 +13,14 @@ prefix="$build/wine-prefix"
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/wine-common.sh
 . "$root/scripts/wine-common.sh"
+
+bits=$(pe_bits "$build/burrowlens.exe")
+if [ "$bits" = 32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "run-wine-tests.sh: this host cannot run 32-bit x86 programs; test a 64-bit build" >&2
+    echo "(scripts/build.sh windows64) or let scripts/test.sh choose" >&2
+    exit 1
+fi
+use_wine "$bits" "$build/wine-bin"
 
 xvfb_pid=""
 prefix_made=""
@@ -59,7 +69,7 @@ fi
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 # The dialogs then get the font they ask for, with Windows' own metrics.
 use_wines_own_fonts
-echo "Wine prefix $prefix ready in $((SECONDS - started)) s"
+echo "$bits-bit Wine prefix $prefix ready in $((SECONDS - started)) s"
 
 # In the background, so that an interrupt reaches the trap at once rather
 # than after the last test.

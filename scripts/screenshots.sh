@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the pictures of Burrowlens for the documentation:
 #   scripts/screenshots.sh [windows-build-dir]    (default: build/windows)
-# It builds nothing: run `scripts/build.sh windows` first. It needs Wine,
+# It builds nothing: run `scripts/build.sh windows` first (or windows64 with
+# build/windows64 where this host cannot run 32-bit programs). It needs Wine,
 # Xvfb, ImageMagick, xwininfo and the MinGW compiler of the Windows build,
 # which compiles the small helper that works the program's windows. In a
 # throwaway prefix with a few sample controls, on a private X server, it
@@ -29,6 +30,8 @@ prefix="$work/prefix"
 export WINEPREFIX="$prefix"
 # shellcheck source=scripts/wine-common.sh
 . "$root/scripts/wine-common.sh"
+bits=$(pe_bits "$exe")
+use_wine "$bits" "$work/wine-bin"
 
 xvfb_pid=""
 program_pid=""
@@ -166,7 +169,9 @@ int main(int argc, char** argv)
     return 2;
 }
 EOF
-    i686-w64-mingw32-g++ -std=c++20 -O1 -Wall -Wextra -Werror -static -I"$root" \
+    local compiler=i686-w64-mingw32-g++
+    [ "$bits" = 64 ] && compiler=x86_64-w64-mingw32-g++
+    "$compiler" -std=c++20 -O1 -Wall -Wextra -Werror -static -I"$root" \
         -o "$work/helper.exe" "$work/helper.cpp"
 }
 

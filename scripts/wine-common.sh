@@ -1,7 +1,71 @@
 # Shared by the scripts that run Burrowlens under Wine; sourced, not run.
 # The caller sets WINEPREFIX and, for start_xvfb, keeps xvfb_pid to stop it.
 
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Which Wine runs our Windows programs: 32-bit wherever this host can run
+# 32-bit x86 code at all, else 64-bit. Some hosts refuse 32-bit programs
+# ("Exec format error") although the kernel claims to support them, so the
+# loader itself is asked. BURROWLENS_WINE_BITS=32 or 64 forces either way.
+wine_bits() {
+    case "${BURROWLENS_WINE_BITS:-}" in
+    32 | 64) echo "$BURROWLENS_WINE_BITS" ;;
+    "")
+        if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+            echo 32
+        else
+            echo 64
+        fi
+        ;;
+    *)
+        echo "$(basename "$0"): BURROWLENS_WINE_BITS must be 32 or 64, not '$BURROWLENS_WINE_BITS'" >&2
+        return 1
+        ;;
+    esac
+}
+
+# Why wine_bits chose as it did, in one line for the user.
+wine_bits_reason() {
+    if [ -n "${BURROWLENS_WINE_BITS:-}" ]; then
+        echo "$1-bit Wine, as BURROWLENS_WINE_BITS asks"
+    elif [ "$1" = 32 ]; then
+        echo "32-bit Wine: this host runs 32-bit x86 programs"
+    else
+        echo "64-bit Wine and a 64-bit build of the same sources: this host cannot run 32-bit x86 programs (/usr/lib/wine/wine fails to start)"
+    fi
+}
+
+# The bitness of a Windows program, from the machine field of its PE header.
+pe_bits() {
+    local offset machine
+    offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+    machine=$(od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' ')
+    case "$machine" in
+    014c) echo 32 ;;
+    8664) echo 64 ;;
+    *) echo "$(basename "$0"): $1 is not an x86 Windows program" >&2; return 1 ;;
+    esac
+}
+
+# Sets up the environment for Wine of the given bitness. Debian's wine,
+# wineboot, reg and winepath all start the 32-bit loader whenever it is
+# installed, even where it cannot run; for 64-bit Wine a folder first on PATH
+# holds a wine and a wine-stable that start the 64-bit loader instead, which
+# the other wrappers then go through.
+#   use_wine <32|64> <folder for the wrappers>
+use_wine() {
+    if [ "$1" = 32 ]; then
+        export WINEARCH=win32
+        return 0
+    fi
+    local bin=$2 name
+    mkdir -p "$bin"
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$bin/$name"
+        chmod +x "$bin/$name"
+    done
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 PATH="$bin:$PATH"
+}
 
 # Display numbers from 90 up; a lock file, stale or not, means "taken". Two
 # scripts can still pick the same number at the same moment: the loser's

@@ -14,5 +14,6 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # Without the overrides Wine offers to download Mono and Gecko on first use.
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
+# The caller's WINEARCH, and for 64-bit Wine its PATH, choose the loader.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 exec wine "$@"

@@ -154,13 +154,35 @@ enum class Cleanup {
     TypeLib,
 };
 
+// A 64-bit Wine prefix keeps a copy of HKCR\TypeLib for 32-bit programs and
+// follows every change a 64-bit program makes to the original; Windows shares
+// the one key between both views. The copy of a library has to be exactly
+// the library's own lines, so that its removal is checked as strictly as the
+// original's.
+const std::string kHkcrTypeLib = "HKCR\\TypeLib\\";
+const std::string kMirroredTypeLib = "HKLM\\SOFTWARE\\Wow6432Node\\Classes\\TypeLib\\";
+
+RegistrySnapshot TypeLibLines(const RegistrySnapshot& before, const std::string& libid)
+{
+    RegistrySnapshot lines = SubtreeLines(before, kHkcrTypeLib + libid);
+    if (sizeof(void*) == 4 || !RunningUnderWine())
+        return lines;
+    RegistrySnapshot expectedCopy;
+    for (const std::string& line : lines)
+        expectedCopy.insert(kMirroredTypeLib + line.substr(kHkcrTypeLib.size()));
+    RegistrySnapshot copy = SubtreeLines(before, kMirroredTypeLib + libid);
+    EXPECT_EQ(expectedCopy, copy) << "Wine's 32-bit copy of the type library";
+    lines.insert(copy.begin(), copy.end());
+    return lines;
+}
+
 RegistrySnapshot RemovedLines(Cleanup cleanup, const Control& control,
                               const RegistrySnapshot& before)
 {
     const std::string hklm = "HKLM\\";
     std::vector<RegistrySnapshot> parts;
     if (cleanup != Cleanup::None)
-        parts.push_back(SubtreeLines(before, "HKCR\\TypeLib\\" + control.libid));
+        parts.push_back(TypeLibLines(before, control.libid));
     if (cleanup == Cleanup::Download) {
         parts.push_back(SubtreeLines(before, "HKCR\\CLSID\\" + control.clsid));
         parts.push_back(SubtreeLines(before, hklm + kDistributionUnits + "\\" + control.clsid));
