@@ -2,10 +2,10 @@
 
 #include "app/text.h"
 
-// version.dll is not one of the DLLs Windows maps from its own folder
-// whatever the search order, so a static import would load the first
-// version.dll found beside the program -- in a Downloads folder, say -- into
-// an elevated process. It is loaded from the system folder and nowhere else.
+// version.dll is not one of the DLLs Windows always maps from its own
+// folder, so a static import would load the first version.dll found beside
+// the program -- in a Downloads folder, say -- into an elevated process. It
+// is loaded from the system folder and nowhere else.
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -20,18 +20,21 @@ static GetSizeProc getSize;
 static GetInfoProc getInfo;
 static QueryProc query;
 
-// Systems without the search flags refuse it as an invalid parameter; there
-// the full path to the system folder does the same.
+// By full path even with the search flag: a name alone would answer any
+// version.dll already loaded into the process, wherever it came from. The
+// flag keeps version.dll's own imports in the system folder too; systems
+// without the search flags refuse it as an invalid parameter, and there the
+// DLL's own folder, the system folder, is searched instead.
 static HMODULE LoadSystemVersionDll()
 {
-    HMODULE module = LoadLibraryExA("version.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module != NULL || GetLastError() != ERROR_INVALID_PARAMETER)
-        return module;
     char path[MAX_PATH];
     UINT length = GetSystemDirectoryA(path, sizeof path);
     if (length == 0 || length >= sizeof path || !AppendText(path, "\\version.dll"))
         return NULL;
-    return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = LoadLibraryExA(path, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER)
+        module = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return module;
 }
 
 template <typename Proc> static Proc Resolve(HMODULE module, const char* name)

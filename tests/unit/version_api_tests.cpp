@@ -38,7 +38,7 @@ static void ExpectLoads(const std::vector<SimLibraryLoad>& expected, int line)
 // a failed load is tried again for the next file.
 TEST_F(VersionApiTest, LoadedFromTheSystemFolderOnly)
 {
-    const SimLibraryLoad bySearchFlag = {"version.dll", LOAD_LIBRARY_SEARCH_SYSTEM32};
+    const SimLibraryLoad bySearchFlag = {kSystemVersionDll, LOAD_LIBRARY_SEARCH_SYSTEM32};
     const SimLibraryLoad byFullPath = {kSystemVersionDll, LOAD_WITH_ALTERED_SEARCH_PATH};
     const struct {
         const char* system;
