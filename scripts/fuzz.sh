@@ -3,10 +3,10 @@
 # build/fuzz, replays the committed corpus, then runs a fixed-seed session of
 # a fixed number of inputs (about a minute on two cores). Any sanitizer report
 # or broken rule stops it with the input saved in build/fuzz/session.
-#   scripts/fuzz.sh [runs]     default 3000
+#   scripts/fuzz.sh [runs]     default 6000
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-3000}
+runs=${1:-6000}
 build=$root/build/fuzz
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DBURROWLENS_FUZZ=ON \

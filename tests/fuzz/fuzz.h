@@ -6,7 +6,7 @@
 // input describes some machine.
 //
 //   input   := count(byte % 65) op*  files  steps  answers
-//   op      := base(byte) depth(byte % 5) name(255)*depth valueFlag(byte, odd: value)
+//   op      := base(byte) depth(byte % 17) name(255)*depth valueFlag(byte, odd: value)
 //              [name(16383) type data]
 //   name(n) := tag(byte) < 0xF0: a word of the dictionary
 //            | tag >= 0xF0, length(u16 % (n + 1)), bytes   (NUL and, in key

@@ -165,7 +165,7 @@ void AddRegistryEntry(Reader& in)
 {
     const Base& base = kBases[Byte(in) % (sizeof kBases / sizeof kBases[0])];
     std::string path = base.path;
-    unsigned depth = Byte(in) % 5;
+    unsigned depth = Byte(in) % 17;
     for (unsigned i = 0; i < depth; ++i) {
         std::string name = Name(in, 255, true);
         if (name.empty())
