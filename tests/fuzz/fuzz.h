@@ -5,7 +5,7 @@
 // is read front to back; every read past its end answers zeros, so every
 // input describes some machine.
 //
-//   input   := count(byte % 65) op*  files  steps  answers
+//   input   := count(byte % 65) op*  files  steps  answers  faults
 //   op      := base(byte) depth(byte % 17) name(255)*depth valueFlag(byte, odd: value)
 //              [name(16383) type data]
 //   name(n) := tag(byte) < 0xF0: a word of the dictionary
@@ -15,8 +15,10 @@
 //   data    := form(byte % 5): 0 word with NUL, 1 word without, 2 u32,
 //              3 length(u16) bytes, 4 two words as REG_MULTI_SZ
 //   files   := count(byte % 4) (path(byte) content(byte % 5) [length(u16 % 4097) bytes])*
-//   steps   := count(byte % 13) (kind(byte % 4) index(byte))*
+//   steps   := count(byte % 13) (kind(byte % 5) index(byte))*
 //   answers := count(byte % 17) answer(byte % 4)*
+//   faults  := count(byte % 4) (kind(byte, odd: failed enumeration) base(byte)
+//              depth(byte % 5) name(255)*depth index(byte % 64) status(byte))*
 
 #include <windows.h>
 
@@ -26,7 +28,13 @@
 #include <string>
 #include <vector>
 
-enum StepKind { STEP_REFRESH, STEP_SELECT_CONTROL, STEP_SELECT_FILE_INFO_ROW, STEP_DELETE };
+enum StepKind {
+    STEP_REFRESH,
+    STEP_SELECT_CONTROL,
+    STEP_SELECT_FILE_INFO_ROW,
+    STEP_DELETE,
+    STEP_LEAVE, // by Exit, Escape or the system menu
+};
 
 struct Step {
     int kind;
@@ -52,6 +60,8 @@ struct SeedWriter {
     std::string fileBytes;
     int steps = 0;
     std::string stepBytes;
+    int faults = 0;
+    std::string faultBytes;
 };
 void SeedKey(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names);
 void SeedValue(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names,
@@ -59,6 +69,9 @@ void SeedValue(SeedWriter& seed, HKEY root, const char* base, const std::vector<
 // content: 0 unregister.ocx, 1 full.ocx, 2 noversion.dll, 3 text, 4 a folder.
 void SeedFile(SeedWriter& seed, const char* windowsPath, int content);
 void SeedStep(SeedWriter& seed, int kind, int index);
+// A key that cannot be opened, or (with a status) whose enumeration fails at the index.
+void SeedFault(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names,
+               DWORD index, LONG status);
 std::string SeedBytes(const SeedWriter& seed, const std::vector<int>& answers);
 
 // What a Delete may take: the registry as lines (as the unit tests' snapshot

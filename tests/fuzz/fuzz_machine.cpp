@@ -93,6 +93,9 @@ const char* const kFixtures[] = {"unregister.ocx", "full.ocx", "noversion.dll"};
 
 const int kAnswers[] = {IDYES, IDNO, IDOK, IDCANCEL};
 
+const LONG kEnumFailures[] = {ERROR_ACCESS_DENIED,  ERROR_MORE_DATA,     ERROR_NOT_ENOUGH_MEMORY,
+                              ERROR_INVALID_HANDLE, ERROR_NO_MORE_ITEMS, ERROR_KEY_DELETED};
+
 const BYTE kRawTag = 0xF0;
 const size_t kMaxData = 65535;
 
@@ -161,17 +164,25 @@ std::string Data(Reader& in)
     }
 }
 
-void AddRegistryEntry(Reader& in)
+// A key below one of the bases; answers its base.
+const Base& KeyPath(Reader& in, unsigned maxDepth, std::string& path)
 {
     const Base& base = kBases[Byte(in) % (sizeof kBases / sizeof kBases[0])];
-    std::string path = base.path;
-    unsigned depth = Byte(in) % 17;
+    path = base.path;
+    unsigned depth = Byte(in) % (maxDepth + 1);
     for (unsigned i = 0; i < depth; ++i) {
         std::string name = Name(in, 255, true);
         if (name.empty())
             continue;
         path += path.empty() ? name : "\\" + name;
     }
+    return base;
+}
+
+void AddRegistryEntry(Reader& in)
+{
+    std::string path;
+    const Base& base = KeyPath(in, 16, path);
     HKEY key;
     if (RegCreateKeyExA(base.root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
         ERROR_SUCCESS)
@@ -230,16 +241,22 @@ void PutName(std::string& out, const std::string& name)
     out += name;
 }
 
-void PutKey(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names)
+void PutKeyPath(std::string& out, HKEY root, const char* base,
+                const std::vector<std::string>& names)
 {
     size_t index = 0;
     while (index < sizeof kBases / sizeof kBases[0] &&
            (kBases[index].root != root || strcmp(kBases[index].path, base) != 0))
         ++index;
-    PutByte(seed.opBytes, static_cast<unsigned>(index));
-    PutByte(seed.opBytes, static_cast<unsigned>(names.size()));
+    PutByte(out, static_cast<unsigned>(index));
+    PutByte(out, static_cast<unsigned>(names.size()));
     for (const std::string& name : names)
-        PutName(seed.opBytes, name);
+        PutName(out, name);
+}
+
+void PutKey(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names)
+{
+    PutKeyPath(seed.opBytes, root, base, names);
     ++seed.ops;
 }
 
@@ -257,12 +274,24 @@ FuzzMachine BuildMachine(const uint8_t* data, size_t size, const std::string& fi
         PlaceFile(in, fixtureDir, machine.files);
     unsigned steps = Byte(in) % 13;
     for (unsigned i = 0; i < steps; ++i) {
-        int kind = static_cast<int>(Byte(in) % 4);
+        int kind = static_cast<int>(Byte(in) % 5);
         machine.steps.push_back({kind, static_cast<int>(Byte(in))});
     }
     unsigned answers = Byte(in) % 17;
     for (unsigned i = 0; i < answers; ++i)
         machine.answers.push_back(kAnswers[Byte(in) % 4]);
+    unsigned faults = Byte(in) % 4;
+    for (unsigned i = 0; i < faults; ++i) {
+        bool enumeration = Byte(in) % 2 == 1;
+        std::string path;
+        const Base& base = KeyPath(in, 4, path);
+        DWORD index = Byte(in) % 64;
+        LONG status = kEnumFailures[Byte(in) % (sizeof kEnumFailures / sizeof kEnumFailures[0])];
+        if (enumeration)
+            SimFailEnumAt(base.root, path.c_str(), index, status);
+        else
+            SimDenyKeyOpen(base.root, path.c_str());
+    }
     return machine;
 }
 
@@ -307,6 +336,20 @@ void SeedStep(SeedWriter& seed, int kind, int index)
     ++seed.steps;
 }
 
+void SeedFault(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names,
+               DWORD index, LONG status)
+{
+    size_t failure = 0;
+    while (failure < sizeof kEnumFailures / sizeof kEnumFailures[0] &&
+           kEnumFailures[failure] != status)
+        ++failure;
+    PutByte(seed.faultBytes, status == ERROR_SUCCESS ? 0 : 1);
+    PutKeyPath(seed.faultBytes, root, base, names);
+    PutByte(seed.faultBytes, index);
+    PutByte(seed.faultBytes, static_cast<unsigned>(failure));
+    ++seed.faults;
+}
+
 std::string SeedBytes(const SeedWriter& seed, const std::vector<int>& answers)
 {
     std::string out;
@@ -323,5 +366,7 @@ std::string SeedBytes(const SeedWriter& seed, const std::vector<int>& answers)
             ++index;
         PutByte(out, static_cast<unsigned>(index));
     }
+    PutByte(out, static_cast<unsigned>(seed.faults));
+    out += seed.faultBytes;
     return out;
 }

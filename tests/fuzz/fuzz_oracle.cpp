@@ -5,6 +5,8 @@
 #include "removal/removal.h"
 #include "unit/registry_snapshot.h"
 
+#include <win32sim.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -73,12 +75,15 @@ std::string KeyOf(const std::string& line)
 
 } // namespace
 
+// The registry as it is, whatever faults the program meets.
 RegistrySnapshot TakeFuzzSnapshot()
 {
+    SimSuspendRegistryFaults(true);
     RegistrySnapshot lines;
     SnapshotWholeKey(HKEY_CLASSES_ROOT, "HKCR", lines);
     SnapshotWholeKey(HKEY_LOCAL_MACHINE, "HKLM", lines);
     SnapshotWholeKey(HKEY_CURRENT_USER, "HKCU", lines);
+    SimSuspendRegistryFaults(false);
     return lines;
 }
 

@@ -118,6 +118,14 @@ int main(int argc, char** argv)
     SelectAndDelete(workflow, {0, 1, 2});
     Write(folder, "download", workflow, yes);
     Write(folder, "download-refused", workflow, no);
+    // The same machine where keys cannot be opened or enumerated, left by
+    // the system menu at the end.
+    SeedWriter denied = workflow;
+    SeedStep(denied, STEP_LEAVE, 2);
+    SeedFault(denied, HKEY_CLASSES_ROOT, "CLSID", {kClsid}, 0, ERROR_SUCCESS);
+    SeedFault(denied, HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, {}, 1, ERROR_MORE_DATA);
+    SeedFault(denied, HKEY_CLASSES_ROOT, "TypeLib", {kLibId}, 0, ERROR_ACCESS_DENIED);
+    Write(folder, "denied", denied, yes);
 
     // Controls known from their type library only: the warning, a shared
     // count, a read-only file and one that is not a program.

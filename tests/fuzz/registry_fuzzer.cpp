@@ -124,8 +124,16 @@ void RunStep(Session& session, const Step& step)
     case STEP_SELECT_FILE_INFO_ROW:
         SimSelectListEntry(dialog, IDC_FILE_INFO_LIST, step.index % 16);
         break;
-    default:
+    case STEP_DELETE:
         CheckedDelete(dialog, session.machine);
+        break;
+    default:
+        if (step.index % 3 == 0)
+            SimClickButton(dialog, IDC_EXIT);
+        else if (step.index % 3 == 1)
+            SimPressEscape(dialog);
+        else
+            SimCloseFromSystemMenu(dialog);
         break;
     }
 }

@@ -20,6 +20,9 @@ void SimDenyKeyOpen(HKEY root, const char* path);
 void SimFailEnumAt(HKEY root, const char* path, DWORD index, LONG status);
 // Runs the action once, just before the enumeration call at this index on this key.
 void SimBeforeEnumAt(HKEY root, const char* path, DWORD index, std::function<void()> action);
+// While suspended, the faults above neither fire nor use up their actions:
+// a test reads the registry as it is.
+void SimSuspendRegistryFaults(bool suspended);
 // Number of key handles open now; a function that closes what it opens leaves it as it was.
 int SimOpenKeyCount();
 
