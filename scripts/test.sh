@@ -30,3 +30,4 @@ else
     "$root/scripts/build.sh" windows64
     "$root/scripts/run-wine-tests.sh" "$root/build/windows64"
 fi
+"$root/scripts/check-reproducible.sh"
