@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/control_ids.h"
+#include "details/details.h"
 
 HINSTANCE hInstance;
 HANDLE detailHeap;
@@ -7,5 +8,7 @@ HANDLE detailHeap;
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     hInstance = instance;
-    return static_cast<int>(DialogBoxParamA(instance, IDD_MAIN, NULL, MainDialogProc, 0));
+    INT_PTR result = DialogBoxParamA(instance, IDD_MAIN, NULL, MainDialogProc, 0);
+    FreeVersionApi();
+    return static_cast<int>(result);
 }

@@ -36,4 +36,11 @@ bool FindFileEntry(const char* filePath, WIN32_FIND_DATAA& found);
 BOOL GetFileTypeName(const char* extension, char* text, size_t size);
 BOOL FormatFileTime(const FILETIME* fileTime, char* text, size_t size);
 
+// version.dll from the system folder, loaded at first use. Without it every
+// file reads as one without version data.
+DWORD ReadVersionInfoSize(const char* path);
+BOOL ReadVersionInfo(const char* path, DWORD size, void* block);
+BOOL QueryVersionValue(const void* block, const char* name, void** value, UINT* length);
+void FreeVersionApi();
+
 #define SHARED_DLLS_PATH "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"

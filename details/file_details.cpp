@@ -111,8 +111,7 @@ void ShowFileDetails(HWND window, const char* controlPath,
 
     VS_FIXEDFILEINFO fixedInfo;
     BOOL haveFixedInfo = FALSE;
-    DWORD ignored;
-    DWORD size = GetFileVersionInfoSizeA(controlPath, &ignored);
+    DWORD size = ReadVersionInfoSize(controlPath);
     if (size != 0) {
         void* block = HeapAlloc(heap, 0, size);
         if (block == NULL)

@@ -35,7 +35,7 @@ static void ReadTranslationCode(void* block)
 {
     void* entry;
     UINT length;
-    if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &entry, &length) ||
+    if (!QueryVersionValue(block, "\\VarFileInfo\\Translation", &entry, &length) ||
         length < sizeof(DWORD))
         return;
     DWORD code;
@@ -47,7 +47,7 @@ BOOL ReadVersionStrings(const char* path, DWORD size, void* block,
                         VersionString (&table)[VERSION_STRING_COUNT], VS_FIXEDFILEINFO* fixedInfo)
 {
     // A block that could not be loaded holds nothing: every row is "Unknown".
-    BOOL loaded = GetFileVersionInfoA(path, 0, size, block);
+    BOOL loaded = ReadVersionInfo(path, size, block);
     if (loaded)
         ReadTranslationCode(block);
 
@@ -56,7 +56,7 @@ BOOL ReadVersionStrings(const char* path, DWORD size, void* block,
         FormatText(query, "\\StringFileInfo\\%s\\%s", translationCode, row.name);
         void* text;
         UINT length;
-        if (loaded && VerQueryValueA(block, query, &text, &length))
+        if (loaded && QueryVersionValue(block, query, &text, &length))
             SetVersionValue(row, static_cast<const char*>(text),
                             strnlen(static_cast<const char*>(text), length));
         else
@@ -65,7 +65,7 @@ BOOL ReadVersionStrings(const char* path, DWORD size, void* block,
 
     void* root;
     UINT rootLength;
-    if (!loaded || !VerQueryValueA(block, "\\", &root, &rootLength) ||
+    if (!loaded || !QueryVersionValue(block, "\\", &root, &rootLength) ||
         rootLength < sizeof(VS_FIXEDFILEINFO))
         return FALSE;
     memcpy(fixedInfo, root, sizeof(VS_FIXEDFILEINFO));

@@ -20,9 +20,15 @@ static int Ask(HWND window, const char* format, const char* path, const char* ca
 
 typedef HRESULT(WINAPI* UnregisterServerProc)(void);
 
+// Loaded as COM loads an in-process server: the control's own folder is
+// searched for its dependencies, not ours. The flag needs a full path with
+// '\' separators, and the list names downloads with '/'.
 BOOL UnregisterControl(const char* controlPath)
 {
-    HMODULE module = LoadLibraryA(controlPath);
+    char modulePath[MAX_PATH];
+    CopyText(modulePath, controlPath);
+    ConvertSlashes(modulePath);
+    HMODULE module = LoadLibraryExA(modulePath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == NULL)
         return TRUE;
     FARPROC entry = GetProcAddress(module, "DllUnregisterServer");

@@ -6,11 +6,11 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 # The x86_64 compiler builds the tests for 64-bit Wine, on hosts that cannot
-# run 32-bit programs.
+# run 32-bit programs; clang and its runtime build the registry fuzzer.
 for pkg in cmake make g++ libgtest-dev googletest g++-mingw-w64-i686-posix mingw-w64-tools \
     binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick \
-    zip unzip; do
+    zip unzip clang libclang-rt-dev; do
     have "$pkg" || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

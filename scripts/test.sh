@@ -16,6 +16,7 @@ echo "== The Wine tests run under $(wine_bits_reason "$bits")"
 echo "== Native build and tests"
 "$root/scripts/build.sh" native
 ctest --test-dir "$root/build/native" --output-on-failure
+"$root/scripts/fuzz.sh"
 
 if [ "$bits" = 32 ]; then
     echo "== Windows build, tests under 32-bit Wine"

@@ -10,8 +10,6 @@
 
 namespace e2e {
 
-namespace {
-
 // The build passes the program's path as CMake knows it. Under Wine that is a
 // Unix path, which Windows sees through drive Z:.
 std::string ProgramPath()
@@ -22,6 +20,8 @@ std::string ProgramPath()
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
 }
+
+namespace {
 
 // Every question to the program's windows goes through here: the program may be
 // stuck in a message box of its own, and a plain SendMessage would then wait
@@ -197,7 +197,11 @@ bool Burrowlens::Running() const
 
 bool Burrowlens::Start(Where where)
 {
-    std::string path = ProgramPath();
+    return Start(ProgramPath(), where);
+}
+
+bool Burrowlens::Start(const std::string& path, Where where)
+{
     std::string commandLine = "\"" + path + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

@@ -37,6 +37,8 @@ class Burrowlens {
 
     // Starts the program and waits until its main dialog is on screen.
     bool Start(Where where = Where::current());
+    // The same for a copy of the program elsewhere.
+    bool Start(const std::string& programPath, Where where = Where::current());
     HWND Dialog() const
     {
         return dialog_;
@@ -93,6 +95,9 @@ class Burrowlens {
     PROCESS_INFORMATION process_{};
     HWND dialog_ = nullptr;
 };
+
+// burrowlens.exe as Windows sees it.
+std::string ProgramPath();
 
 // burrowlens.exe loaded as data, for its resources alone; FreeLibrary ends it.
 HMODULE LoadProgramResources();

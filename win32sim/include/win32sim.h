@@ -20,6 +20,9 @@ void SimDenyKeyOpen(HKEY root, const char* path);
 void SimFailEnumAt(HKEY root, const char* path, DWORD index, LONG status);
 // Runs the action once, just before the enumeration call at this index on this key.
 void SimBeforeEnumAt(HKEY root, const char* path, DWORD index, std::function<void()> action);
+// While suspended, the faults above neither fire nor use up their actions:
+// a test reads the registry as it is.
+void SimSuspendRegistryFaults(bool suspended);
 // Number of key handles open now; a function that closes what it opens leaves it as it was.
 int SimOpenKeyCount();
 
@@ -84,6 +87,18 @@ void SimSetFileInUse(const char* windowsPath, bool inUse);
 std::vector<std::string> SimUnregisterServerCalls();
 std::vector<std::string> SimWinExecCommands();
 int SimLoadedModuleCount();
+// Every LoadLibraryExA call as made. The system folder is C:\Windows\system32
+// and holds version.dll, whose three functions GetProcAddress answers.
+struct SimLibraryLoad {
+    std::string path;
+    DWORD flags;
+};
+std::vector<SimLibraryLoad> SimLibraryLoads();
+// As on a system without the search flags: LOAD_LIBRARY_SEARCH_SYSTEM32
+// answers ERROR_INVALID_PARAMETER.
+void SimRefuseSearchFlags();
+// The system folder without version.dll: loading it answers ERROR_MOD_NOT_FOUND.
+void SimRemoveSystemVersionDll();
 
 // Registry calls made so far by the program's seven operations (opening,
 // enumerating, querying, deleting, closing), for measuring a lookup's cost.

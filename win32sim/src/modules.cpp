@@ -1,7 +1,8 @@
 // Portable executables as the loader sees them: a valid PE image loads, its
 // export table answers GetProcAddress, and a DllUnregisterServer found there
 // yields a callable that records the call instead of running foreign code.
-// Programs are not started; WinExec records the command line.
+// Programs are not started; WinExec records the command line. The system
+// folder holds version.dll alone, answered by the stand-in's own functions.
 
 #include "internal.h"
 
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -77,10 +79,18 @@ struct Module {
     std::vector<std::string> exports;
 };
 
+const char kSystemFolder[] = "C:\\Windows\\system32";
+
 std::vector<std::string> g_unregisterCalls;
 std::vector<std::string> g_commands;
 std::string g_lastEntryModule;
 int g_loadedModules = 0;
+std::vector<SimLibraryLoad> g_loads;
+bool g_refuseSearchFlags = false;
+bool g_versionDllRemoved = false;
+// The system's version.dll stays loaded across resets, as it would in a
+// process that keeps it: its handle is this object's address.
+Module g_versionDll = {"C:\\Windows\\system32\\version.dll", {}};
 
 std::vector<std::string> ExportNames(const PeImage& image)
 {
@@ -107,6 +117,33 @@ HRESULT WINAPI RecordUnregisterServer()
     return 0;
 }
 
+bool IsSystemVersionDll(const std::string& path)
+{
+    std::string full = std::string(kSystemFolder) + "\\version.dll";
+    if (path.size() != full.size())
+        return false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        char a = path[i] == '/' ? '\\' : path[i];
+        if (tolower(static_cast<unsigned char>(a)) != tolower(static_cast<unsigned char>(full[i])))
+            return false;
+    }
+    return true;
+}
+
+HMODULE LoadSystemVersionDll()
+{
+    if (g_versionDllRemoved) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HMODULE>(&g_versionDll);
+}
+
+template <typename Proc> FARPROC AsFarProc(Proc proc)
+{
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)(void)>(proc));
+}
+
 } // namespace
 
 void ResetModules()
@@ -115,10 +152,26 @@ void ResetModules()
     g_commands.clear();
     g_lastEntryModule.clear();
     g_loadedModules = 0;
+    g_loads.clear();
+    g_refuseSearchFlags = false;
+    g_versionDllRemoved = false;
 }
 
-HMODULE WINAPI LoadLibraryA(LPCSTR fileName)
+// A bare name is looked for in the system folder when the flag says so, and
+// nowhere else: the stand-in has no program folder to search.
+HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE, DWORD flags)
 {
+    g_loads.push_back({fileName, flags});
+    if (flags & LOAD_LIBRARY_SEARCH_SYSTEM32) {
+        if (g_refuseSearchFlags) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        if (strcasecmp(fileName, "version.dll") == 0)
+            return LoadSystemVersionDll();
+    }
+    if (IsSystemVersionDll(fileName))
+        return LoadSystemVersionDll();
     std::string host = HostPathOf(fileName);
     struct stat info;
     if (host.empty() || stat(host.c_str(), &info) != 0) {
@@ -135,14 +188,30 @@ HMODULE WINAPI LoadLibraryA(LPCSTR fileName)
     return reinterpret_cast<HMODULE>(module);
 }
 
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size)
+{
+    UINT length = sizeof kSystemFolder - 1;
+    if (size <= length)
+        return length + 1;
+    memcpy(buffer, kSystemFolder, length + 1);
+    return length;
+}
+
 FARPROC WINAPI GetProcAddress(HMODULE handle, LPCSTR name)
 {
     Module* module = reinterpret_cast<Module*>(handle);
+    if (module == &g_versionDll) {
+        if (strcmp(name, "GetFileVersionInfoSizeA") == 0)
+            return AsFarProc(&GetFileVersionInfoSizeA);
+        if (strcmp(name, "GetFileVersionInfoA") == 0)
+            return AsFarProc(&GetFileVersionInfoA);
+        if (strcmp(name, "VerQueryValueA") == 0)
+            return AsFarProc(&VerQueryValueA);
+    }
     for (const std::string& exported : module->exports) {
         if (exported == name && exported == "DllUnregisterServer") {
             g_lastEntryModule = module->path;
-            return reinterpret_cast<FARPROC>(
-                reinterpret_cast<void (*)(void)>(&RecordUnregisterServer));
+            return AsFarProc(&RecordUnregisterServer);
         }
     }
     SetLastError(ERROR_PROC_NOT_FOUND);
@@ -153,6 +222,8 @@ BOOL WINAPI FreeLibrary(HMODULE handle)
 {
     if (handle == nullptr)
         return FALSE;
+    if (reinterpret_cast<Module*>(handle) == &g_versionDll)
+        return TRUE;
     delete reinterpret_cast<Module*>(handle);
     --g_loadedModules;
     return TRUE;
@@ -202,4 +273,19 @@ std::vector<std::string> SimWinExecCommands()
 int SimLoadedModuleCount()
 {
     return g_loadedModules;
+}
+
+std::vector<SimLibraryLoad> SimLibraryLoads()
+{
+    return g_loads;
+}
+
+void SimRefuseSearchFlags()
+{
+    g_refuseSearchFlags = true;
+}
+
+void SimRemoveSystemVersionDll()
+{
+    g_versionDllRemoved = true;
 }

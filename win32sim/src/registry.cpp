@@ -55,6 +55,7 @@ struct Fault {
 std::shared_ptr<Key> g_machine, g_user;
 std::set<HKEY> g_handles;
 std::vector<Fault> g_deniedOpens, g_enumFailures, g_enumActions;
+bool g_faultsSuspended = false;
 
 } // namespace
 
@@ -193,7 +194,7 @@ LONG BeforeEnumeration(HKEY handle, DWORD index)
 {
     REGSAM access = 0;
     std::shared_ptr<Key> key = Resolve(handle, &access);
-    if (!key)
+    if (!key || g_faultsSuspended)
         return ERROR_SUCCESS;
     for (Fault& fault : g_enumActions) {
         if (fault.action && fault.index == index && FaultNames(fault, key.get())) {
@@ -244,7 +245,7 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY r
     if (status != ERROR_SUCCESS)
         return status;
     for (const Fault& fault : g_deniedOpens) {
-        if (FaultNames(fault, target.get()))
+        if (!g_faultsSuspended && FaultNames(fault, target.get()))
             return ERROR_ACCESS_DENIED;
     }
     *result = NewHandle(target, access);
@@ -458,4 +459,10 @@ void ResetRegistry()
     g_deniedOpens.clear();
     g_enumFailures.clear();
     g_enumActions.clear();
+    g_faultsSuspended = false;
+}
+
+void SimSuspendRegistryFaults(bool suspended)
+{
+    g_faultsSuspended = suspended;
 }

@@ -1,0 +1,84 @@
+#pragma once
+
+// A machine described by fuzz input: registry keys and values below the keys
+// the program reads, a few files on C:, and what the user does. The input
+// is read front to back; every read past its end answers zeros, so every
+// input describes some machine.
+//
+//   input   := count(byte % 65) op*  files  steps  answers  faults
+//   op      := base(byte) depth(byte % 17) name(255)*depth valueFlag(byte, odd: value)
+//              [name(16383) type data]
+//   name(n) := tag(byte) < 0xF0: a word of the dictionary
+//            | tag >= 0xF0, length(u16 % (n + 1)), bytes   (NUL and, in key
+//              names, '\' read as '?')
+//   type    := byte < 0xF0: a common type | 0xF0..0xFF, u32
+//   data    := form(byte % 5): 0 word with NUL, 1 word without, 2 u32,
+//              3 length(u16) bytes, 4 two words as REG_MULTI_SZ
+//   files   := count(byte % 4) (path(byte) content(byte % 5) [length(u16 % 4097) bytes])*
+//   steps   := count(byte % 13) (kind(byte % 5) index(byte))*
+//   answers := count(byte % 17) answer(byte % 4)*
+//   faults  := count(byte % 4) (kind(byte, odd: failed enumeration) base(byte)
+//              depth(byte % 5) name(255)*depth index(byte % 64) status(byte))*
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+enum StepKind {
+    STEP_REFRESH,
+    STEP_SELECT_CONTROL,
+    STEP_SELECT_FILE_INFO_ROW,
+    STEP_DELETE,
+    STEP_LEAVE, // by Exit, Escape or the system menu
+};
+
+struct Step {
+    int kind;
+    int index;
+};
+
+struct FuzzMachine {
+    std::vector<std::string> files; // Windows paths placed on C:
+    std::vector<Step> steps;
+    std::vector<int> answers; // message box answers, used in turn
+};
+
+// Seeds the stand-in's registry and files from the input and answers the
+// rest of the script. The fixture folder holds real DLLs to copy.
+FuzzMachine BuildMachine(const uint8_t* data, size_t size, const std::string& fixtureDir);
+
+// The same format, written: the seed corpus is made with these. Names and
+// data are written out in full, never as dictionary words.
+struct SeedWriter {
+    int ops = 0;
+    std::string opBytes;
+    int files = 0;
+    std::string fileBytes;
+    int steps = 0;
+    std::string stepBytes;
+    int faults = 0;
+    std::string faultBytes;
+};
+void SeedKey(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names);
+void SeedValue(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names,
+               const std::string& valueName, DWORD type, const std::string& data);
+// content: 0 unregister.ocx, 1 full.ocx, 2 noversion.dll, 3 text, 4 a folder.
+void SeedFile(SeedWriter& seed, const char* windowsPath, int content);
+void SeedStep(SeedWriter& seed, int kind, int index);
+// A key that cannot be opened, or (with a status) whose enumeration fails at the index.
+void SeedFault(SeedWriter& seed, HKEY root, const char* base, const std::vector<std::string>& names,
+               DWORD index, LONG status);
+std::string SeedBytes(const SeedWriter& seed, const std::vector<int>& answers);
+
+// What a Delete may take: the registry as lines (as the unit tests' snapshot
+// writes them, with tabs and '%' in names escaped), and the lines that belong
+// to the control of the entry -- its usage key, the classes and distribution
+// units that key names, every type library naming its file, and its usage
+// count. A Delete takes a part of that and nothing else.
+typedef std::set<std::string> RegistrySnapshot;
+RegistrySnapshot TakeFuzzSnapshot();
+RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const std::string& entry);
