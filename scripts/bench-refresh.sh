@@ -45,21 +45,8 @@ trap 'exit 143' TERM
 
 start_xvfb
 started=$SECONDS
-if [ -d "$prefix" ]; then
-    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
-    rm -rf "$prefix"
-fi
-mkdir -p "$prefix"
-export WINEPREFIX="$prefix"
-prefix_made=1
-# A persistent server keeps every program start warm, the peer's as ours.
-wineserver -p </dev/null >/dev/null 2>&1
-if ! wineboot -i </dev/null >"$build/bench-wineboot.log" 2>&1; then
-    cat "$build/bench-wineboot.log" >&2
-    exit 1
-fi
-# Without a window manager each closing window would cost two seconds.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+# The server it keeps up warms every program start, the peer's as ours.
+make_run_prefix "$prefix" "$build/bench-wineboot.log"
 wine "$build/bench/refresh_seed.exe" "$types" "$downloads" "$classes"
 echo "$(wine_bits_reason "$bits"); prefix ready in $((SECONDS - started)) s"
 echo "host: $(uname -srm), $(nproc) cores, $(wine --version)"

@@ -48,25 +48,7 @@ start_xvfb
 echo "X server $DISPLAY (pid $xvfb_pid)"
 
 started=$SECONDS
-# A prefix left by an earlier run may still have a server; end it before the
-# prefix goes.
-if [ -d "$prefix" ]; then
-    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
-    rm -rf "$prefix"
-fi
-mkdir -p "$prefix"
-export WINEPREFIX="$prefix"
-prefix_made=1
-# A persistent server keeps every later program start warm (a cold start costs
-# more than half a second).
-wineserver -p </dev/null >/dev/null 2>&1
-if ! wineboot -i </dev/null >"$build/wineboot.log" 2>&1; then
-    cat "$build/wineboot.log" >&2
-    exit 1
-fi
-# Without a window manager Wine waits two seconds for each closing top-level
-# window to be withdrawn; unmanaged windows close at once.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+make_run_prefix "$prefix" "$build/wineboot.log"
 # The dialogs then get the font they ask for, with Windows' own metrics.
 use_wines_own_fonts
 echo "$bits-bit Wine prefix $prefix ready in $((SECONDS - started)) s"

@@ -92,6 +92,30 @@ start_xvfb() {
     return 1
 }
 
+# A fresh prefix for one run, with a server that stays up for it: a cold
+# start costs more than half a second a program. Without a window manager
+# Wine waits two seconds for each closing top-level window to be withdrawn;
+# unmanaged windows close at once. Sets prefix_made for the caller's clean-up.
+#   make_run_prefix <prefix> <wineboot log>
+make_run_prefix() {
+    local prefix=$1 log=$2
+    # A prefix left by an earlier run may still have a server; end it before
+    # the prefix goes.
+    if [ -d "$prefix" ]; then
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+        rm -rf "$prefix"
+    fi
+    mkdir -p "$prefix"
+    export WINEPREFIX="$prefix"
+    prefix_made=1
+    wineserver -p </dev/null >/dev/null 2>&1
+    if ! wineboot -i </dev/null >"$log" 2>&1; then
+        cat "$log" >&2
+        return 1
+    fi
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+}
+
 # Wine ships metric-compatible copies of the fonts the dialogs and their
 # frames ask for, but a Debian prefix does not find them and falls back on
 # a font that is one pixel wider here and there, so that "Last Access"
