@@ -50,14 +50,27 @@ static void ResumeListRedraw(HWND window)
     InvalidateRect(GetDlgItem(window, IDC_CONTROL_LIST), NULL, TRUE);
 }
 
-static void ReportScanKeyOpenError(HWND window, LONG status, int site)
+// A message box in the middle of a rebuild shows over a list that draws;
+// the rebuild goes on with its drawing off again once the box is closed.
+static bool DrawListForBox(HWND window)
 {
     bool suspended = listRedrawOff;
     if (suspended)
         ResumeListRedraw(window);
-    ReportKeyOpenError(window, status, site);
+    return suspended;
+}
+
+static void UndrawListAfterBox(HWND window, bool suspended)
+{
     if (suspended)
         SuspendListRedraw(window);
+}
+
+static void ReportScanKeyOpenError(HWND window, LONG status, int site)
+{
+    bool suspended = DrawListForBox(window);
+    ReportKeyOpenError(window, status, site);
+    UndrawListAfterBox(window, suspended);
 }
 
 // A message box shown during a rebuild handles what was queued behind it, a
@@ -145,12 +158,9 @@ static BOOL IsListedDownload(HWND window, DownloadCheck& check, const char* file
         return IsIndexedDownload(check.names, file);
     if (check.status == ERROR_NOT_ENOUGH_MEMORY)
         return IsDownloadedControl(window, file);
-    bool suspended = listRedrawOff;
-    if (suspended)
-        ResumeListRedraw(window);
+    bool suspended = DrawListForBox(window);
     BOOL downloaded = IsDownloadedControl(window, file);
-    if (suspended)
-        SuspendListRedraw(window);
+    UndrawListAfterBox(window, suspended);
     return downloaded;
 }
 
