@@ -1,17 +1,4 @@
-# Cross build for 64-bit Windows with MinGW-w64 (posix thread model). Not a
-# product: it lets the tests run under 64-bit Wine on hosts that cannot run
-# 32-bit code at all.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows. Not a product: it lets the tests run under
+# 64-bit Wine on hosts that cannot run 32-bit code at all.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Test programs run under Wine in the prefix that the test script prepares.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
