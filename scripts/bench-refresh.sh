@@ -33,10 +33,7 @@ cleanup() {
     if [ -n "$prefix_made" ]; then
         WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
     fi
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     exit "$status"
 }
 trap cleanup EXIT

@@ -71,10 +71,7 @@ cleanup() {
     if [ -n "$program_pid" ]; then
         wait "$program_pid" 2>/dev/null || true
     fi
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     exit "$status"
 }
 trap cleanup EXIT

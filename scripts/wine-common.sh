@@ -67,6 +67,15 @@ use_wine() {
     export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 PATH="$bin:$PATH"
 }
 
+# Ends the X server that start_xvfb started, if any; for clean-up traps.
+stop_xvfb() {
+    if [ -n "${xvfb_pid:-}" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+    fi
+}
+
 # Display numbers from 90 up; a lock file, stale or not, means "taken". Two
 # scripts can still pick the same number at the same moment: the loser's
 # Xvfb exits at once and the next number is tried.
@@ -84,9 +93,7 @@ start_xvfb() {
             fi
             sleep 0.05
         done
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
+        stop_xvfb
     done
     echo "$(basename "$0"): no free X display between :90 and :189" >&2
     return 1
