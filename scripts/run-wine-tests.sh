@@ -21,10 +21,12 @@ if [ "$bits" = 32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     exit 1
 fi
 use_wine "$bits" "$build/wine-bin"
+name_failing_commands
 
 xvfb_pid=""
 prefix_made=""
 ctest_pid=""
+elsewhere=""
 cleanup() {
     local status=$?
     if [ -n "$ctest_pid" ]; then
@@ -35,6 +37,7 @@ cleanup() {
         WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
     fi
     stop_xvfb
+    [ -z "$elsewhere" ] || rm -rf "$elsewhere"
     exit "$status"
 }
 trap cleanup EXIT
@@ -45,7 +48,14 @@ start_xvfb
 echo "X server $DISPLAY (pid $xvfb_pid)"
 
 started=$SECONDS
-make_run_prefix "$prefix" "$build/wineboot.log"
+if ! make_run_prefix "$prefix" "$build/wineboot.log"; then
+    # Whatever it was, the build folder may be where it lies: a second try in
+    # a folder of its own under /tmp, which the clean-up removes.
+    elsewhere=$(mktemp -d "${TMPDIR:-/tmp}/burrowlens-wine.XXXXXX")
+    prefix="$elsewhere/prefix"
+    echo "Trying once more in $prefix" >&2
+    make_run_prefix "$prefix" "$build/wineboot.log"
+fi
 # The dialogs then get the font they ask for, with Windows' own metrics.
 use_wines_own_fonts
 echo "$bits-bit Wine prefix $prefix ready in $((SECONDS - started)) s"
@@ -57,5 +67,4 @@ ctest_pid=$!
 status=0
 wait "$ctest_pid" || status=$?
 ctest_pid=""
-# ctest's status becomes the script's, through set -e.
-(exit "$status")
+exit "$status"

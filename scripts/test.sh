@@ -10,6 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 # shellcheck source=scripts/wine-common.sh
 . "$root/scripts/wine-common.sh"
+name_failing_commands
 bits=$(wine_bits)
 echo "== The Wine tests run under $(wine_bits_reason "$bits")"
 

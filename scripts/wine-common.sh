@@ -99,11 +99,20 @@ start_xvfb() {
     return 1
 }
 
+# Under set -e a failing command ends a script without a word, and a log
+# then stops short of the reason; this names the command, its line and status.
+name_failing_commands() {
+    set -E
+    trap 'failed_status=$?; echo "$(basename "$0"): line $LINENO: $BASH_COMMAND: exit status $failed_status" >&2' ERR
+}
+
 # A fresh prefix for one run, with a server that stays up for it: a cold
 # start costs more than half a second a program. Without a window manager
 # Wine waits two seconds for each closing top-level window to be withdrawn;
 # unmanaged windows close at once. Sets prefix_made for the caller's clean-up.
-#   make_run_prefix <prefix> <wineboot log>
+# On failure it says which step failed and why, ends the prefix's server and
+# answers 1.
+#   make_run_prefix <prefix> <log>
 make_run_prefix() {
     local prefix=$1 log=$2
     # A prefix left by an earlier run may still have a server; end it before
@@ -115,12 +124,30 @@ make_run_prefix() {
     mkdir -p "$prefix"
     export WINEPREFIX="$prefix"
     prefix_made=1
-    wineserver -p </dev/null >/dev/null 2>&1
-    if ! wineboot -i </dev/null >"$log" 2>&1; then
-        cat "$log" >&2
-        return 1
-    fi
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+    : >"$log"
+    prefix_step "$log" wineserver -p &&
+        prefix_step "$log" wineboot -i &&
+        prefix_step "$log" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+}
+
+# One step of make_run_prefix, its output kept in the log; when it fails or
+# hangs, the log and what the prefix stands on go to standard error. A step
+# takes seconds; five minutes means it never ends.
+prefix_step() {
+    local log=$1 status=0
+    shift
+    timeout 300 "$@" </dev/null >>"$log" 2>&1 || status=$?
+    [ "$status" -eq 0 ] && return 0
+    {
+        echo "$(basename "$0"): '$*' failed with exit status $status in the Wine prefix $WINEPREFIX"
+        echo "-- its output and that of the steps before it:"
+        cat "$log"
+        echo "-- user $(id -u), $(wine --version 2>&1 || true), $(uname -srm)"
+        ls -ld "$WINEPREFIX" "/tmp/.wine-$(id -u)" 2>&1 || true
+        df -PT "$WINEPREFIX" 2>&1 | tail -n 1
+    } >&2
+    wineserver -k 2>/dev/null || true
+    return 1
 }
 
 # Wine ships metric-compatible copies of the fonts the dialogs and their
