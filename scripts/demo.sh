@@ -46,8 +46,8 @@ make_prefix() {
     echo "Creating the demo prefix $prefix"
     rm -rf "$prefix"
     mkdir -p "$prefix"
-    wineboot -i </dev/null >"$root/build/demo-wineboot.log" 2>&1 ||
-        { cat "$root/build/demo-wineboot.log" >&2; exit 1; }
+    : >"$root/build/demo-wineboot.log"
+    prefix_step "$root/build/demo-wineboot.log" wineboot -i || exit 1
     use_wines_own_fonts
     seed_sample_controls "$root/build/$config/fixtures" "$prefix"
     touch "$prefix/.samples-v3"

@@ -192,7 +192,7 @@ started=$SECONDS
 build_helper
 mkdir -p "$prefix"
 prefix_made=1
-wineboot -i </dev/null >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; exit 1; }
+prefix_step "$work/wineboot.log" wineboot -i || exit 1
 use_wines_own_fonts
 seed_sample_controls "$build/fixtures" "$work"
 # One decorated Wine desktop, so that the windows have frames without a
