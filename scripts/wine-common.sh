@@ -103,7 +103,13 @@ start_xvfb() {
 # then stops short of the reason; this names the command, its line and status.
 name_failing_commands() {
     set -E
-    trap 'failed_status=$?; echo "$(basename "$0"): line $LINENO: $BASH_COMMAND: exit status $failed_status" >&2' ERR
+    trap 'name_failed_command $? "$LINENO" "$BASH_COMMAND"' ERR
+}
+
+# A function's own "return 1" is named where the function was called.
+name_failed_command() {
+    case $3 in return*) return 0 ;; esac
+    echo "$(basename "$0"): line $2: $3: exit status $1" >&2
 }
 
 # A fresh prefix for one run, with a server that stays up for it: a cold
