@@ -8,7 +8,7 @@
 // The main dialog template is named by a string; the resource script uses
 // the bare name, so the C++ spelling is hidden from it.
 #ifndef RC_INVOKED
-#define IDD_MAIN "IDD_MAIN"
+#define IDD_MAIN TEXT("IDD_MAIN")
 #endif
 #define IDD_ABOUT 101
 #define IDI_PROGRAM 102

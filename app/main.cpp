@@ -5,10 +5,10 @@
 HINSTANCE hInstance;
 HANDLE detailHeap;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     hInstance = instance;
-    INT_PTR result = DialogBoxParamA(instance, IDD_MAIN, NULL, MainDialogProc, 0);
+    INT_PTR result = DialogBoxParamW(instance, IDD_MAIN, NULL, MainDialogProc, 0);
     FreeVersionApi();
     return static_cast<int>(result);
 }

@@ -7,36 +7,36 @@
 static INT_PTR InitMainDialog(HWND dialog)
 {
     detailHeap = GetProcessHeap();
-    PostMessageA(dialog, WM_REFRESH_LIST, 0, 0);
+    PostMessageW(dialog, WM_REFRESH_LIST, 0, 0);
     return FALSE;
 }
 
 static void ShowAboutBox(HWND dialog)
 {
-    DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_ABOUT), dialog, AboutDialogProc, 0);
+    DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_ABOUT), dialog, AboutDialogProc, 0);
 }
 
 static void DeleteControl(HWND dialog)
 {
     if (DeleteSelectedControl(dialog))
-        PostMessageA(dialog, WM_REFRESH_LIST, 0, 0);
+        PostMessageW(dialog, WM_REFRESH_LIST, 0, 0);
 }
 
 static void ControlSelectionChanged(HWND dialog)
 {
     // A single-selection list answers LB_ERR here, which is non-zero: the
     // first selection change enables Delete for good.
-    LRESULT selected = SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETSELCOUNT, 0, 0);
+    LRESULT selected = SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETSELCOUNT, 0, 0);
     EnableWindow(GetDlgItem(dialog, IDC_DELETE), selected != 0);
     ShowControlDetails(dialog, VersionStringTable, detailHeap);
 }
 
 static void FileInfoSelectionChanged(HWND dialog)
 {
-    LRESULT row = SendDlgItemMessageA(dialog, IDC_FILE_INFO_LIST, LB_GETCURSEL, 0, 0);
+    LRESULT row = SendDlgItemMessageW(dialog, IDC_FILE_INFO_LIST, LB_GETCURSEL, 0, 0);
     if (row < 0 || row >= VERSION_STRING_COUNT)
         return;
-    SetDlgItemTextA(dialog, IDC_FILE_INFO_VALUE, VersionValueText(VersionStringTable[row]));
+    SetDlgItemTextW(dialog, IDC_FILE_INFO_VALUE, VersionValueText(VersionStringTable[row]));
 }
 
 static INT_PTR MainDialogCommand(HWND dialog, WORD id, WORD notification)
@@ -52,7 +52,7 @@ static INT_PTR MainDialogCommand(HWND dialog, WORD id, WORD notification)
         DeleteControl(dialog);
         break;
     case IDC_REFRESH:
-        PostMessageA(dialog, WM_REFRESH_LIST, 0, 0);
+        PostMessageW(dialog, WM_REFRESH_LIST, 0, 0);
         break;
     case IDC_CONTROL_LIST:
         if (notification == LBN_SELCHANGE)
@@ -70,7 +70,7 @@ static INT_PTR PaintMinimized(HWND dialog, HDC dc)
 {
     if (!IsIconic(dialog))
         return FALSE;
-    DrawIcon(dc, 1, 1, LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_PROGRAM)));
+    DrawIcon(dc, 1, 1, LoadIconW(hInstance, MAKEINTRESOURCEW(IDI_PROGRAM)));
     return TRUE;
 }
 

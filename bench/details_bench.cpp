@@ -45,9 +45,9 @@ int main(int argc, char** argv)
     double seconds = 0;
     long calls = 0;
     WithMainDialog([&](HWND dialog) {
-        SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
-                            reinterpret_cast<LPARAM>(file));
-        SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, 0, 0);
+        SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(Wide(file).c_str()));
+        SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, 0, 0);
 #ifndef _WIN32
         long before = SimRegistryCallCount();
 #endif

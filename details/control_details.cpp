@@ -13,37 +13,37 @@ static const int kResetFields[] = {
 
 static const int kRepaintFields[] = {IDC_FILE_INFO_VALUE, IDC_USAGE_COUNT, IDC_CATEGORIES};
 
-static void ShowDownloadRegistration(HWND window, const char* clsid)
+static void ShowDownloadRegistration(HWND window, const WCHAR* clsid)
 {
-    char libId[MAX_PATH];
-    char version[64];
-    char text[MAX_PATH];
+    WCHAR libId[MAX_PATH];
+    WCHAR version[64];
+    WCHAR text[MAX_PATH];
     if (GetClsidTypeLib(clsid, libId, version) && GetTypeLibName(libId, version, text))
-        SetDlgItemTextA(window, IDC_CONTROL_NAME, text);
-    SetDlgItemTextA(window, IDC_ORIGIN, TEXT_ORIGIN_DOWNLOAD);
+        SetDlgItemTextW(window, IDC_CONTROL_NAME, text);
+    SetDlgItemTextW(window, IDC_ORIGIN, TEXT_ORIGIN_DOWNLOAD);
     if (GetImplementedCategories(clsid, text))
-        SetDlgItemTextA(window, IDC_CATEGORIES, text);
+        SetDlgItemTextW(window, IDC_CATEGORIES, text);
 }
 
-static void ShowTypeLibRegistration(HWND window, const char* controlPath)
+static void ShowTypeLibRegistration(HWND window, const WCHAR* controlPath)
 {
-    char libId[MAX_PATH];
-    char version[32];
+    WCHAR libId[MAX_PATH];
+    WCHAR version[32];
     if (!FindTypeLibForFile(controlPath, libId, version))
         return;
-    char text[MAX_PATH];
+    WCHAR text[MAX_PATH];
     if (GetTypeLibName(libId, version, text))
-        SetDlgItemTextA(window, IDC_CONTROL_NAME, text);
-    SetDlgItemTextA(window, IDC_ORIGIN, TEXT_ORIGIN_TYPELIB);
-    char clsid[MAX_PATH];
+        SetDlgItemTextW(window, IDC_CONTROL_NAME, text);
+    SetDlgItemTextW(window, IDC_ORIGIN, TEXT_ORIGIN_TYPELIB);
+    WCHAR clsid[MAX_PATH];
     if (FindClsidForTypeLib(libId, clsid) && GetImplementedCategories(clsid, text))
-        SetDlgItemTextA(window, IDC_CATEGORIES, text);
+        SetDlgItemTextW(window, IDC_CATEGORIES, text);
 }
 
 void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap)
 {
     LRESULT index;
-    char controlPath[MAX_PATH];
+    WCHAR controlPath[MAX_PATH];
     if (!GetSelectedControl(window, index, controlPath))
         return;
 
@@ -51,18 +51,18 @@ void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT
     // below cannot fill.
     LockWindowUpdate(window);
     for (int id : kResetFields)
-        SetDlgItemTextA(window, id, TEXT_UNKNOWN);
+        SetDlgItemTextW(window, id, TEXT_UNKNOWN);
     LockWindowUpdate(NULL);
 
-    char clsid[MAX_PATH];
+    WCHAR clsid[MAX_PATH];
     if (FindModuleClsid(HKEY_LOCAL_MACHINE, controlPath, clsid))
         ShowDownloadRegistration(window, clsid);
     else
         ShowTypeLibRegistration(window, controlPath);
 
-    char count[MAX_PATH];
+    WCHAR count[MAX_PATH];
     if (GetSharedDllCount(controlPath, count))
-        SetDlgItemTextA(window, IDC_USAGE_COUNT, count);
+        SetDlgItemTextW(window, IDC_USAGE_COUNT, count);
 
     ShowFileDetails(window, controlPath, table, heap);
 

@@ -8,31 +8,33 @@
 
 // Key paths are built whole or not at all: a path cut short could name some
 // other key that happens to exist.
-static bool JoinKeyPath(char (&path)[MAX_PATH], const char* first, const char* second,
-                        const char* third = "")
+static bool JoinKeyPath(WCHAR (&path)[MAX_PATH], const WCHAR* first, const WCHAR* second,
+                        const WCHAR* third = TEXT(""))
 {
     return CopyText(path, first) && AppendText(path, second) && AppendText(path, third);
 }
 
 // Walks on keys stop at the first failing status: at index 0 that means an
 // empty key, later anything but the end would only repeat the previous name.
-BOOL FindModuleClsid(HKEY root, const char* controlPath, char (&clsid)[MAX_PATH])
+BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PATH])
 {
-    char keyPath[324];
-    CopyText(keyPath, MODULE_USAGE_PATH "\\");
+    WCHAR keyPath[324];
+    CopyText(keyPath, MODULE_USAGE_PATH TEXT("\\"));
     AppendText(keyPath, controlPath);
     HKEY key;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return FALSE;
 
     BOOL found = FALSE;
-    char name[MAX_PATH];
-    BYTE data[128];
+    WCHAR name[MAX_PATH];
+    // Room for a value of 127 characters and its NUL; a longer one ends the
+    // walk, as it always has.
+    WCHAR data[128];
     for (DWORD index = 0;; ++index) {
-        DWORD nameSize = sizeof name;
+        DWORD nameSize = BufferLength(name);
         DWORD dataSize = sizeof data;
-        if (RegEnumValueA(key, index, name, &nameSize, NULL, NULL, data, &dataSize) !=
-            ERROR_SUCCESS)
+        if (RegEnumValueW(key, index, name, &nameSize, NULL, NULL, reinterpret_cast<LPBYTE>(data),
+                          &dataSize) != ERROR_SUCCESS)
             break;
         if (name[0] == '{') {
             CopyText(clsid, name);
@@ -44,31 +46,31 @@ BOOL FindModuleClsid(HKEY root, const char* controlPath, char (&clsid)[MAX_PATH]
     return found;
 }
 
-BOOL GetClsidTypeLib(const char* clsid, char (&libId)[MAX_PATH], char (&version)[64])
+BOOL GetClsidTypeLib(const WCHAR* clsid, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[64])
 {
-    char path[MAX_PATH];
-    char value[MAX_PATH];
-    if (!JoinKeyPath(path, "CLSID\\", clsid, "\\Version") ||
-        !QueryRegistryText(HKEY_CLASSES_ROOT, path, "", value))
+    WCHAR path[MAX_PATH];
+    WCHAR value[MAX_PATH];
+    if (!JoinKeyPath(path, TEXT("CLSID\\"), clsid, TEXT("\\Version")) ||
+        !QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), value))
         return FALSE;
     // A version that does not fit its buffer names no version key anyway.
     if (!CopyText(version, value))
         return FALSE;
-    return JoinKeyPath(path, "CLSID\\", clsid, "\\TypeLib") &&
-           QueryRegistryText(HKEY_CLASSES_ROOT, path, "", libId);
+    return JoinKeyPath(path, TEXT("CLSID\\"), clsid, TEXT("\\TypeLib")) &&
+           QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), libId);
 }
 
-BOOL GetTypeLibName(const char* libId, const char* version, char (&description)[MAX_PATH])
+BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, WCHAR (&description)[MAX_PATH])
 {
-    char path[MAX_PATH];
-    if (!JoinKeyPath(path, "TypeLib\\", libId, "\\") || !AppendText(path, version))
+    WCHAR path[MAX_PATH];
+    if (!JoinKeyPath(path, TEXT("TypeLib\\"), libId, TEXT("\\")) || !AppendText(path, version))
         return FALSE;
-    return QueryRegistryText(HKEY_CLASSES_ROOT, path, "", description);
+    return QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), description);
 }
 
-BOOL GetSharedDllCount(const char* controlPath, char (&count)[MAX_PATH])
+BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH])
 {
-    char filePath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     DWORD type;
@@ -79,19 +81,21 @@ BOOL GetSharedDllCount(const char* controlPath, char (&count)[MAX_PATH])
         return FALSE;
     DWORD number;
     memcpy(&number, count, sizeof number);
-    FormatText(count, "%d", static_cast<int>(number));
+    FormatText(count, TEXT("%d"), static_cast<int>(number));
     return TRUE;
 }
 
 // Looks through the versions of one type library for the one whose 32-bit
 // module is the file.
-static BOOL FindVersionForFile(HKEY libKey, const char* filePath, char (&version)[32])
+static BOOL FindVersionForFile(HKEY libKey, const WCHAR* filePath, WCHAR (&version)[32])
 {
-    char name[32];
-    for (DWORD index = 0; RegEnumKeyA(libKey, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
-        char path[MAX_PATH];
-        char module[MAX_PATH];
-        if (JoinKeyPath(path, name, "\\0\\win32") && QueryRegistryText(libKey, path, "", module) &&
+    WCHAR name[32];
+    for (DWORD index = 0; RegEnumKeyW(libKey, index, name, BufferLength(name)) == ERROR_SUCCESS;
+         ++index) {
+        WCHAR path[MAX_PATH];
+        WCHAR module[MAX_PATH];
+        if (JoinKeyPath(path, name, TEXT("\\0\\win32")) &&
+            QueryRegistryText(libKey, path, TEXT(""), module) &&
             EqualsIgnoreCase(module, filePath)) {
             CopyText(version, name);
             return TRUE;
@@ -100,21 +104,21 @@ static BOOL FindVersionForFile(HKEY libKey, const char* filePath, char (&version
     return FALSE;
 }
 
-BOOL FindTypeLibForFile(const char* controlPath, char (&libId)[MAX_PATH], char (&version)[32])
+BOOL FindTypeLibForFile(const WCHAR* controlPath, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[32])
 {
-    char filePath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     HKEY typeLibs;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "TypeLib", 0, KEY_READ, &typeLibs) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("TypeLib"), 0, KEY_READ, &typeLibs) != ERROR_SUCCESS)
         return FALSE;
 
     BOOL found = FALSE;
-    for (DWORD index = 0; RegEnumKeyA(typeLibs, index, libId, sizeof libId) == ERROR_SUCCESS;
+    for (DWORD index = 0; RegEnumKeyW(typeLibs, index, libId, BufferLength(libId)) == ERROR_SUCCESS;
          ++index) {
         HKEY libKey;
         // A library that cannot be opened ends the whole search.
-        if (RegOpenKeyExA(typeLibs, libId, 0, KEY_READ, &libKey) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(typeLibs, libId, 0, KEY_READ, &libKey) != ERROR_SUCCESS)
             break;
         found = FindVersionForFile(libKey, filePath, version);
         RegCloseKey(libKey);
@@ -125,29 +129,30 @@ BOOL FindTypeLibForFile(const char* controlPath, char (&libId)[MAX_PATH], char (
     return found;
 }
 
-static void ShortenCategory(char (&description)[MAX_PATH])
+static void ShortenCategory(WCHAR (&description)[MAX_PATH])
 {
-    if (ContainsText(description, "Controls that are safely scriptable"))
+    if (ContainsText(description, TEXT("Controls that are safely scriptable")))
         CopyText(description, TEXT_SCRIPTABLE);
-    if (ContainsText(description, "Controls safely initializable from persistent data"))
+    if (ContainsText(description, TEXT("Controls safely initializable from persistent data")))
         CopyText(description, TEXT_INITIALIZED_FROM_DATA);
 }
 
-BOOL GetImplementedCategories(const char* clsid, char (&categories)[MAX_PATH])
+BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH])
 {
-    char path[MAX_PATH];
-    if (!JoinKeyPath(path, "CLSID\\", clsid, "\\Implemented Categories"))
+    WCHAR path[MAX_PATH];
+    if (!JoinKeyPath(path, TEXT("CLSID\\"), clsid, TEXT("\\Implemented Categories")))
         return FALSE;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return FALSE;
 
-    categories[0] = '\0';
-    char catId[MAX_PATH];
-    for (DWORD index = 0; RegEnumKeyA(key, index, catId, sizeof catId) == ERROR_SUCCESS; ++index) {
-        char description[MAX_PATH];
-        if (!JoinKeyPath(path, "Component Categories\\", catId) ||
-            !QueryRegistryText(HKEY_CLASSES_ROOT, path, "409", description))
+    categories[0] = 0;
+    WCHAR catId[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyW(key, index, catId, BufferLength(catId)) == ERROR_SUCCESS;
+         ++index) {
+        WCHAR description[MAX_PATH];
+        if (!JoinKeyPath(path, TEXT("Component Categories\\"), catId) ||
+            !QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT("409"), description))
             continue;
         if (!IsEmptyText(categories))
             AppendText(categories, TEXT_CATEGORY_SEPARATOR);
@@ -158,19 +163,19 @@ BOOL GetImplementedCategories(const char* clsid, char (&categories)[MAX_PATH])
     return !IsEmptyText(categories);
 }
 
-BOOL FindClsidForTypeLib(const char* libId, char (&clsid)[MAX_PATH])
+BOOL FindClsidForTypeLib(const WCHAR* libId, WCHAR (&clsid)[MAX_PATH])
 {
     HKEY classes;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &classes) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("CLSID"), 0, KEY_READ, &classes) != ERROR_SUCCESS)
         return FALSE;
 
     BOOL found = FALSE;
-    for (DWORD index = 0; RegEnumKeyA(classes, index, clsid, sizeof clsid) == ERROR_SUCCESS;
+    for (DWORD index = 0; RegEnumKeyW(classes, index, clsid, BufferLength(clsid)) == ERROR_SUCCESS;
          ++index) {
-        char path[MAX_PATH];
-        char value[MAX_PATH];
-        if (JoinKeyPath(path, clsid, "\\TypeLib") && QueryRegistryText(classes, path, "", value) &&
-            EqualsIgnoreCase(value, libId)) {
+        WCHAR path[MAX_PATH];
+        WCHAR value[MAX_PATH];
+        if (JoinKeyPath(path, clsid, TEXT("\\TypeLib")) &&
+            QueryRegistryText(classes, path, TEXT(""), value) && EqualsIgnoreCase(value, libId)) {
             found = TRUE;
             break;
         }

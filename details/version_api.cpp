@@ -11,9 +11,9 @@
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #endif
 
-typedef DWORD(WINAPI* GetSizeProc)(LPCSTR, LPDWORD);
-typedef BOOL(WINAPI* GetInfoProc)(LPCSTR, DWORD, DWORD, LPVOID);
-typedef BOOL(WINAPI* QueryProc)(LPCVOID, LPCSTR, LPVOID*, UINT*);
+typedef DWORD(WINAPI* GetSizeProc)(LPCWSTR, LPDWORD);
+typedef BOOL(WINAPI* GetInfoProc)(LPCWSTR, DWORD, DWORD, LPVOID);
+typedef BOOL(WINAPI* QueryProc)(LPCVOID, LPCWSTR, LPVOID*, UINT*);
 
 static HMODULE versionModule;
 static GetSizeProc getSize;
@@ -27,13 +27,13 @@ static QueryProc query;
 // DLL's own folder, the system folder, is searched instead.
 static HMODULE LoadSystemVersionDll()
 {
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path || !AppendText(path, "\\version.dll"))
+    WCHAR path[MAX_PATH];
+    UINT length = GetSystemDirectoryW(path, BufferLength(path));
+    if (length == 0 || length >= BufferLength(path) || !AppendText(path, TEXT("\\version.dll")))
         return NULL;
-    HMODULE module = LoadLibraryExA(path, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER)
-        module = LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+        module = LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     return module;
 }
 
@@ -50,9 +50,9 @@ static bool HaveVersionApi()
     HMODULE module = LoadSystemVersionDll();
     if (module == NULL)
         return false;
-    getSize = Resolve<GetSizeProc>(module, "GetFileVersionInfoSizeA");
-    getInfo = Resolve<GetInfoProc>(module, "GetFileVersionInfoA");
-    query = Resolve<QueryProc>(module, "VerQueryValueA");
+    getSize = Resolve<GetSizeProc>(module, "GetFileVersionInfoSizeW");
+    getInfo = Resolve<GetInfoProc>(module, "GetFileVersionInfoW");
+    query = Resolve<QueryProc>(module, "VerQueryValueW");
     if (getSize == NULL || getInfo == NULL || query == NULL) {
         FreeLibrary(module);
         return false;
@@ -61,18 +61,18 @@ static bool HaveVersionApi()
     return true;
 }
 
-DWORD ReadVersionInfoSize(const char* path)
+DWORD ReadVersionInfoSize(const WCHAR* path)
 {
     DWORD ignored;
     return HaveVersionApi() ? getSize(path, &ignored) : 0;
 }
 
-BOOL ReadVersionInfo(const char* path, DWORD size, void* block)
+BOOL ReadVersionInfo(const WCHAR* path, DWORD size, void* block)
 {
     return HaveVersionApi() && getInfo(path, 0, size, block);
 }
 
-BOOL QueryVersionValue(const void* block, const char* name, void** value, UINT* length)
+BOOL QueryVersionValue(const void* block, const WCHAR* name, void** value, UINT* length)
 {
     return HaveVersionApi() && query(block, name, value, length);
 }

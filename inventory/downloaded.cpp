@@ -2,25 +2,25 @@
 
 #include "app/text.h"
 
-bool IsInDownloadCache(const char* filePath)
+bool IsInDownloadCache(const WCHAR* filePath)
 {
-    char lowered[MAX_PATH];
+    WCHAR lowered[MAX_PATH];
     CopyText(lowered, filePath);
     LowerCaseAscii(lowered);
-    return ContainsText(lowered, "\\downloaded program files") ||
-           ContainsText(lowered, "\\occache\\");
+    return ContainsText(lowered, TEXT("\\downloaded program files")) ||
+           ContainsText(lowered, TEXT("\\occache\\"));
 }
 
-BOOL IsDownloadedControl(HWND window, const char* controlPath)
+BOOL IsDownloadedControl(HWND window, const WCHAR* controlPath)
 {
     HKEY moduleUsage;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
     if (status != ERROR_SUCCESS) {
         ReportKeyOpenError(window, status, SITE_DOWNLOAD_CHECK);
         return FALSE;
     }
 
-    char filePath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
 
@@ -28,9 +28,9 @@ BOOL IsDownloadedControl(HWND window, const char* controlPath)
     // a download cache can be answered true, so any other path needs no walk.
     BOOL downloaded = FALSE;
     if (IsInDownloadCache(filePath)) {
-        char name[MAX_PATH];
-        for (DWORD index = 0; RegEnumKeyA(moduleUsage, index, name, sizeof name) == ERROR_SUCCESS;
-             ++index) {
+        WCHAR name[MAX_PATH];
+        for (DWORD index = 0;
+             RegEnumKeyW(moduleUsage, index, name, BufferLength(name)) == ERROR_SUCCESS; ++index) {
             ConvertSlashes(name);
             if (EqualsIgnoreCase(name, filePath)) {
                 downloaded = TRUE;

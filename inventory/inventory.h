@@ -3,49 +3,60 @@
 #include <windows.h>
 
 // Registry access shared by every part of the program.
-BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH],
-                        DWORD* valueType = NULL);
+BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
+                        WCHAR (&output)[MAX_PATH], DWORD* valueType = NULL);
 // As QueryRegistryValue, for callers that need text: a number is no text.
-BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH]);
+BOOL QueryRegistryText(HKEY key, const WCHAR* path, const WCHAR* valueName,
+                       WCHAR (&output)[MAX_PATH]);
 void ReportKeyOpenError(HWND window, LONG status, int site);
-void AppendKeyName(char (&path)[MAX_PATH], const char* name);
-void ConvertSlashes(char* text);
+void AppendKeyName(WCHAR (&path)[MAX_PATH], const WCHAR* name);
+void ConvertSlashes(WCHAR* text);
 
-// Byte-wise ASCII text rules: only 'A' to 'Z' ever change case.
-void LowerCaseAscii(char* text);
-bool ContainsText(const char* text, const char* pattern);
-bool EqualsIgnoreCase(const char* first, const char* second);
-bool IsEmptyText(const char* text);
+// UTF-16 text rules: only 'A' to 'Z' ever change case, and every other code
+// unit, surrogates included, is compared as it is.
+void LowerCaseAscii(WCHAR* text);
+bool ContainsText(const WCHAR* text, const WCHAR* pattern);
+bool EqualsIgnoreCase(const WCHAR* first, const WCHAR* second);
+bool IsEmptyText(const WCHAR* text);
+size_t TextLength(const WCHAR* text);
+// Code-unit order, as strcmp gives byte order.
+int CompareText(const WCHAR* first, const WCHAR* second);
+const WCHAR* FindChar(const WCHAR* text, WCHAR c);
+const WCHAR* FindLastChar(const WCHAR* text, WCHAR c);
+bool ContainsAnyOf(const WCHAR* text, const WCHAR* set);
 
 // The control list scan.
 LRESULT RefreshControlList(HWND window);
-BOOL AddDownloadedControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName);
-BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName);
-BOOL IsDownloadedControl(HWND window, const char* controlPath);
+BOOL AddDownloadedControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH],
+                           const WCHAR* keyName);
+BOOL AddTypeLibControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName);
+BOOL IsDownloadedControl(HWND window, const WCHAR* controlPath);
 // Whether a file path (with '\') lies in a download cache folder.
-bool IsInDownloadCache(const char* filePath);
+bool IsInDownloadCache(const WCHAR* filePath);
 
 // The names under ModuleUsage, read once for the type-library pass of one
 // refresh, so that each of its paths is checked without a walk of its own.
 // The answers are those of IsDownloadedControl at the time of reading.
 struct ModuleUsageIndex {
     HANDLE heap;
-    char* block; // the newest block of name text
+    WCHAR* block; // the newest block of name text
     size_t blockUsed;
-    const char** names; // converted, lower-cased and sorted
+    const WCHAR** names; // converted, lower-cased and sorted
     size_t count;
     size_t capacity;
 };
 // ERROR_SUCCESS, the status of opening ModuleUsage, or ERROR_NOT_ENOUGH_MEMORY;
 // on failure nothing is left to free.
 LONG ReadModuleUsageIndex(ModuleUsageIndex& index);
-BOOL IsIndexedDownload(const ModuleUsageIndex& index, const char* controlPath);
+BOOL IsIndexedDownload(const ModuleUsageIndex& index, const WCHAR* controlPath);
 void FreeModuleUsageIndex(ModuleUsageIndex& index);
 // The selected entry of the control list and its text; false when nothing is
 // selected or the text cannot be a control path.
-bool GetSelectedControl(HWND window, LRESULT& index, char (&controlPath)[MAX_PATH]);
+bool GetSelectedControl(HWND window, LRESULT& index, WCHAR (&controlPath)[MAX_PATH]);
+// The text of any entry of the control list, on the same terms.
+bool GetControlEntry(HWND window, LRESULT index, WCHAR (&controlPath)[MAX_PATH]);
 
-#define MODULE_USAGE_PATH "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage"
+#define MODULE_USAGE_PATH TEXT("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage")
 
 // Where a failed key open is reported, so the user can tell the three apart.
 enum KeyOpenSite {

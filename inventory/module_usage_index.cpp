@@ -9,11 +9,11 @@
 #define NAME_BLOCK_SIZE 65536
 #define FIRST_NAME_CAPACITY 256
 
-static bool StoreName(ModuleUsageIndex& index, const char* name)
+static bool StoreName(ModuleUsageIndex& index, const WCHAR* name)
 {
-    size_t size = strlen(name) + 1;
+    size_t size = (TextLength(name) + 1) * sizeof *name;
     if (index.block == NULL || index.blockUsed + size > NAME_BLOCK_SIZE) {
-        char* block = static_cast<char*>(HeapAlloc(index.heap, 0, NAME_BLOCK_SIZE));
+        WCHAR* block = static_cast<WCHAR*>(HeapAlloc(index.heap, 0, NAME_BLOCK_SIZE));
         if (block == NULL)
             return false;
         memcpy(block, &index.block, sizeof index.block);
@@ -24,8 +24,8 @@ static bool StoreName(ModuleUsageIndex& index, const char* name)
         if (index.capacity > static_cast<size_t>(-1) / (2 * sizeof *index.names))
             return false;
         size_t capacity = index.capacity == 0 ? FIRST_NAME_CAPACITY : index.capacity * 2;
-        const char** names =
-            static_cast<const char**>(HeapAlloc(index.heap, 0, capacity * sizeof *names));
+        const WCHAR** names =
+            static_cast<const WCHAR**>(HeapAlloc(index.heap, 0, capacity * sizeof *names));
         if (names == NULL)
             return false;
         if (index.names != NULL) {
@@ -35,19 +35,20 @@ static bool StoreName(ModuleUsageIndex& index, const char* name)
         index.names = names;
         index.capacity = capacity;
     }
-    char* stored = index.block + index.blockUsed;
+    WCHAR* stored =
+        reinterpret_cast<WCHAR*>(reinterpret_cast<BYTE*>(index.block) + index.blockUsed);
     memcpy(stored, name, size);
     index.blockUsed += size;
     index.names[index.count++] = stored;
     return true;
 }
 
-// Byte order, the same for sorting and searching; the names are folded
+// Code-unit order, the same for sorting and searching; the names are folded
 // already, so equal means equal under EqualsIgnoreCase.
 static int CompareNames(const void* first, const void* second)
 {
-    return strcmp(*static_cast<const char* const*>(first),
-                  *static_cast<const char* const*>(second));
+    return CompareText(*static_cast<const WCHAR* const*>(first),
+                       *static_cast<const WCHAR* const*>(second));
 }
 
 LONG ReadModuleUsageIndex(ModuleUsageIndex& index)
@@ -55,14 +56,14 @@ LONG ReadModuleUsageIndex(ModuleUsageIndex& index)
     index = ModuleUsageIndex{};
     index.heap = GetProcessHeap();
     HKEY moduleUsage;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
     if (status != ERROR_SUCCESS)
         return status;
 
     // The walk of IsDownloadedControl, ending where it ends, so the index
     // holds exactly the names that a walk per path would compare.
-    char name[MAX_PATH];
-    for (DWORD i = 0; RegEnumKeyA(moduleUsage, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+    WCHAR name[MAX_PATH];
+    for (DWORD i = 0; RegEnumKeyW(moduleUsage, i, name, BufferLength(name)) == ERROR_SUCCESS; ++i) {
         ConvertSlashes(name);
         LowerCaseAscii(name);
         if (!StoreName(index, name)) {
@@ -80,22 +81,22 @@ LONG ReadModuleUsageIndex(ModuleUsageIndex& index)
     return ERROR_SUCCESS;
 }
 
-BOOL IsIndexedDownload(const ModuleUsageIndex& index, const char* controlPath)
+BOOL IsIndexedDownload(const ModuleUsageIndex& index, const WCHAR* controlPath)
 {
-    char filePath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     LowerCaseAscii(filePath);
     if (!IsInDownloadCache(filePath) || index.count == 0)
         return FALSE;
-    const char* key = filePath;
+    const WCHAR* key = filePath;
     return bsearch(&key, index.names, index.count, sizeof *index.names, CompareNames) != NULL;
 }
 
 void FreeModuleUsageIndex(ModuleUsageIndex& index)
 {
     while (index.block != NULL) {
-        char* previous;
+        WCHAR* previous;
         memcpy(&previous, index.block, sizeof previous);
         HeapFree(index.heap, 0, index.block);
         index.block = previous;

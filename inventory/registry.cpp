@@ -7,24 +7,25 @@
 
 // A text value read into a buffer of its own size need not carry its NUL:
 // take it up to the end of its data, and never more than the buffer holds.
-static void TerminateValueText(char (&data)[MAX_PATH], DWORD dataSize)
+// An odd last byte is half a character and is dropped.
+static void TerminateValueText(WCHAR (&data)[MAX_PATH], DWORD dataSize)
 {
-    size_t length = dataSize < MAX_PATH ? dataSize : MAX_PATH - 1;
-    data[length] = '\0';
+    size_t length = dataSize / sizeof(WCHAR);
+    data[length < MAX_PATH ? length : MAX_PATH - 1] = 0;
 }
 
-BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH],
-                        DWORD* valueType)
+BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
+                        WCHAR (&output)[MAX_PATH], DWORD* valueType)
 {
     HKEY opened;
-    if (RegOpenKeyExA(key, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(key, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return FALSE;
 
-    char data[MAX_PATH];
+    WCHAR data[MAX_PATH];
     DWORD dataSize = sizeof data;
     DWORD type = REG_NONE;
     LONG status =
-        RegQueryValueExA(opened, valueName, NULL, &type, reinterpret_cast<LPBYTE>(data), &dataSize);
+        RegQueryValueExW(opened, valueName, NULL, &type, reinterpret_cast<LPBYTE>(data), &dataSize);
     RegCloseKey(opened);
     if (status != ERROR_SUCCESS)
         return FALSE;
@@ -36,11 +37,11 @@ BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName, char 
         break;
     case REG_EXPAND_SZ: {
         TerminateValueText(data, dataSize);
-        char expanded[MAX_PATH];
-        DWORD needed = ExpandEnvironmentStringsA(data, expanded, sizeof expanded);
+        WCHAR expanded[MAX_PATH];
+        DWORD needed = ExpandEnvironmentStringsW(data, expanded, BufferLength(expanded));
         // An expansion that fails or does not fit leaves the buffer undefined;
         // the text as stored is the honest answer then.
-        if (needed == 0 || needed > sizeof expanded)
+        if (needed == 0 || needed > BufferLength(expanded))
             CopyText(output, data);
         else
             CopyText(output, expanded);
@@ -60,9 +61,10 @@ BOOL QueryRegistryValue(HKEY key, const char* path, const char* valueName, char 
     return TRUE;
 }
 
-BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName, char (&output)[MAX_PATH])
+BOOL QueryRegistryText(HKEY key, const WCHAR* path, const WCHAR* valueName,
+                       WCHAR (&output)[MAX_PATH])
 {
-    char value[MAX_PATH];
+    WCHAR value[MAX_PATH];
     DWORD type;
     if (!QueryRegistryValue(key, path, valueName, value, &type) || type == REG_DWORD)
         return FALSE;
@@ -72,26 +74,28 @@ BOOL QueryRegistryText(HKEY key, const char* path, const char* valueName, char (
 
 void ReportKeyOpenError(HWND window, LONG status, int site)
 {
-    char message[80];
+    WCHAR message[80];
     if (status == ERROR_ACCESS_DENIED)
         CopyText(message, TEXT_KEY_ACCESS_DENIED);
     else
         FormatText(message, FORMAT_KEY_OPEN_FAILED, static_cast<int>(status), site);
-    MessageBoxA(window, message, TEXT_PRODUCT_NAME, MB_OK);
+    MessageBoxW(window, message, TEXT_PRODUCT_NAME, MB_OK);
 }
 
-void AppendKeyName(char (&path)[MAX_PATH], const char* name)
+void AppendKeyName(WCHAR (&path)[MAX_PATH], const WCHAR* name)
 {
     if (IsEmptyText(name))
         return;
-    size_t length = strlen(path);
+    size_t length = TextLength(path);
     if (length != 0 && path[length - 1] != '\\')
-        AppendText(path, "\\");
+        AppendText(path, TEXT("\\"));
     AppendText(path, name);
 }
 
-void ConvertSlashes(char* text)
+void ConvertSlashes(WCHAR* text)
 {
-    for (char* slash = strchr(text, '/'); slash != NULL; slash = strchr(slash, '/'))
-        *slash = '\\';
+    for (; *text != 0; ++text) {
+        if (*text == '/')
+            *text = '\\';
+    }
 }

@@ -8,17 +8,17 @@
 
 // The extent follows the entry just added, not the widest one: the list's
 // item rectangle has the width of its client area.
-static void AddControlEntry(HWND window, const char* entry)
+static void AddControlEntry(HWND window, const WCHAR* entry)
 {
-    LRESULT index = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+    LRESULT index = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
                                         reinterpret_cast<LPARAM>(entry));
     if (index < 0)
         return; // nothing was added, so there is no rectangle to measure
     RECT item;
-    if (SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETITEMRECT, static_cast<WPARAM>(index),
+    if (SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETITEMRECT, static_cast<WPARAM>(index),
                             reinterpret_cast<LPARAM>(&item)) == LB_ERR)
         return;
-    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_SETHORIZONTALEXTENT,
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_SETHORIZONTALEXTENT,
                         static_cast<WPARAM>(item.right - item.left + 40), 0);
 }
 
@@ -29,7 +29,7 @@ static bool listRedrawOff = false;
 
 static void SuspendListRedraw(HWND window)
 {
-    SendDlgItemMessageA(window, IDC_CONTROL_LIST, WM_SETREDRAW, FALSE, 0);
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, WM_SETREDRAW, FALSE, 0);
     listRedrawOff = true;
 }
 
@@ -39,13 +39,13 @@ static void SuspendListRedraw(HWND window)
 // entry with drawing on would have left.
 static void ResumeListRedraw(HWND window)
 {
-    SendDlgItemMessageA(window, IDC_CONTROL_LIST, WM_SETREDRAW, TRUE, 0);
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, WM_SETREDRAW, TRUE, 0);
     listRedrawOff = false;
     RECT item;
-    if (SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0) > 0 &&
-        SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETITEMRECT, 0,
+    if (SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0) > 0 &&
+        SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETITEMRECT, 0,
                             reinterpret_cast<LPARAM>(&item)) != LB_ERR)
-        SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_SETHORIZONTALEXTENT,
+        SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_SETHORIZONTALEXTENT,
                             static_cast<WPARAM>(item.right - item.left + 40), 0);
     InvalidateRect(GetDlgItem(window, IDC_CONTROL_LIST), NULL, TRUE);
 }
@@ -88,30 +88,30 @@ LRESULT RefreshControlList(HWND window)
     }
     refreshRunning = true;
     SuspendListRedraw(window);
-    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_RESETCONTENT, 0, 0);
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_RESETCONTENT, 0, 0);
 
-    char moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
-    AddDownloadedControls(window, HKEY_LOCAL_MACHINE, moduleUsagePath, "");
-    char typeLibPath[MAX_PATH] = "TypeLib";
-    AddTypeLibControls(window, HKEY_CLASSES_ROOT, typeLibPath, "");
+    WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
+    AddDownloadedControls(window, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
+    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
+    AddTypeLibControls(window, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
 
     ResumeListRedraw(window);
 
-    if (SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0) == 0) {
-        MessageBoxA(window, TEXT_NO_CONTROLS, TEXT_PRODUCT_NAME, MB_ICONERROR);
-        PostMessageA(window, WM_COMMAND, IDC_EXIT, 0);
+    if (SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0) == 0) {
+        MessageBoxW(window, TEXT_NO_CONTROLS, TEXT_PRODUCT_NAME, MB_ICONERROR);
+        PostMessageW(window, WM_COMMAND, IDC_EXIT, 0);
     }
 
     // Posted rather than handled here, so the details of the first entry are
     // shown once the rebuild has returned, through the usual selection path.
-    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_SETCURSEL, 0, 0);
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_CONTROL_LIST, LBN_SELCHANGE), 0);
-    SendDlgItemMessageA(window, IDC_FILE_INFO_LIST, LB_SETCURSEL, 0, 0);
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_INFO_LIST, LBN_SELCHANGE), 0);
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_SETCURSEL, 0, 0);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_CONTROL_LIST, LBN_SELCHANGE), 0);
+    SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_SETCURSEL, 0, 0);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_FILE_INFO_LIST, LBN_SELCHANGE), 0);
     refreshRunning = false;
     if (refreshAskedAgain) {
         refreshAskedAgain = false;
-        PostMessageA(window, WM_REFRESH_LIST, 0, 0);
+        PostMessageW(window, WM_REFRESH_LIST, 0, 0);
     }
     return 0;
 }
@@ -119,24 +119,24 @@ LRESULT RefreshControlList(HWND window)
 // Walks stop at the first failing status. At index 0 that means an empty key;
 // later, any status other than "no more items" would leave the previous name
 // in the buffer, so going on could only handle that entry again.
-BOOL AddDownloadedControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName)
+BOOL AddDownloadedControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName)
 {
     AppendKeyName(keyPath, keyName);
     HKEY moduleUsage;
-    LONG status = RegOpenKeyExA(root, keyPath, 0, KEY_READ, &moduleUsage);
+    LONG status = RegOpenKeyExW(root, keyPath, 0, KEY_READ, &moduleUsage);
     if (status != ERROR_SUCCESS) {
         ReportScanKeyOpenError(window, status, SITE_MODULE_USAGE_SCAN);
         return FALSE;
     }
 
-    char name[MAX_PATH];
-    for (DWORD index = 0; RegEnumKeyA(moduleUsage, index, name, sizeof name) == ERROR_SUCCESS;
-         ++index) {
-        char lowered[MAX_PATH];
+    WCHAR name[MAX_PATH];
+    for (DWORD index = 0;
+         RegEnumKeyW(moduleUsage, index, name, BufferLength(name)) == ERROR_SUCCESS; ++index) {
+        WCHAR lowered[MAX_PATH];
         CopyText(lowered, name);
         LowerCaseAscii(lowered);
-        if (ContainsText(lowered, "/downloaded program files") ||
-            ContainsText(lowered, "/occache/"))
+        if (ContainsText(lowered, TEXT("/downloaded program files")) ||
+            ContainsText(lowered, TEXT("/occache/")))
             AddControlEntry(window, name);
     }
     RegCloseKey(moduleUsage);
@@ -152,7 +152,7 @@ struct DownloadCheck {
     ModuleUsageIndex names;
 };
 
-static BOOL IsListedDownload(HWND window, DownloadCheck& check, const char* file)
+static BOOL IsListedDownload(HWND window, DownloadCheck& check, const WCHAR* file)
 {
     if (check.status == ERROR_SUCCESS)
         return IsIndexedDownload(check.names, file);
@@ -164,15 +164,15 @@ static BOOL IsListedDownload(HWND window, DownloadCheck& check, const char* file
     return downloaded;
 }
 
-static void AddTypeLibFile(HWND window, DownloadCheck& check, HKEY typeLib, const char* version,
-                           const char* suffix)
+static void AddTypeLibFile(HWND window, DownloadCheck& check, HKEY typeLib, const WCHAR* version,
+                           const WCHAR* suffix)
 {
-    char path[MAX_PATH];
+    WCHAR path[MAX_PATH];
     CopyText(path, version);
     AppendText(path, suffix);
-    char file[MAX_PATH];
+    WCHAR file[MAX_PATH];
     // A number is not a path; the buffer would hold four bytes of it, not text.
-    if (!QueryRegistryText(typeLib, path, "", file))
+    if (!QueryRegistryText(typeLib, path, TEXT(""), file))
         return;
     if (IsListedDownload(window, check, file))
         return;
@@ -180,49 +180,52 @@ static void AddTypeLibFile(HWND window, DownloadCheck& check, HKEY typeLib, cons
     AddControlEntry(window, file);
 }
 
-BOOL AddTypeLibControls(HWND window, HKEY root, char (&keyPath)[MAX_PATH], const char* keyName)
+BOOL AddTypeLibControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName)
 {
     AppendKeyName(keyPath, keyName);
     HKEY typeLibs;
-    LONG status = RegOpenKeyExA(root, keyPath, 0, KEY_READ, &typeLibs);
+    LONG status = RegOpenKeyExW(root, keyPath, 0, KEY_READ, &typeLibs);
     if (status != ERROR_SUCCESS) {
         ReportScanKeyOpenError(window, status, SITE_TYPELIB_SCAN);
         return FALSE;
     }
 
-    SetCursor(LoadCursorA(NULL, IDC_WAIT));
+    SetCursor(LoadCursorW(NULL, IDC_WAIT));
     DownloadCheck check;
     check.status = ReadModuleUsageIndex(check.names);
-    char libId[MAX_PATH];
-    for (DWORD index = 0; RegEnumKeyA(typeLibs, index, libId, sizeof libId) == ERROR_SUCCESS;
+    WCHAR libId[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyW(typeLibs, index, libId, BufferLength(libId)) == ERROR_SUCCESS;
          ++index) {
         HKEY typeLib;
-        if (RegOpenKeyExA(typeLibs, libId, 0, KEY_READ, &typeLib) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(typeLibs, libId, 0, KEY_READ, &typeLib) != ERROR_SUCCESS)
             continue;
-        char version[TYPELIB_VERSION_NAME_SIZE];
+        WCHAR version[TYPELIB_VERSION_NAME_SIZE];
         for (DWORD versionIndex = 0;
-             RegEnumKeyA(typeLib, versionIndex, version, sizeof version) == ERROR_SUCCESS;
+             RegEnumKeyW(typeLib, versionIndex, version, BufferLength(version)) == ERROR_SUCCESS;
              ++versionIndex) {
-            AddTypeLibFile(window, check, typeLib, version, "\\0\\win32");
-            AddTypeLibFile(window, check, typeLib, version, "\\0\\win16");
+            AddTypeLibFile(window, check, typeLib, version, TEXT("\\0\\win32"));
+            AddTypeLibFile(window, check, typeLib, version, TEXT("\\0\\win16"));
         }
         RegCloseKey(typeLib);
     }
     if (check.status == ERROR_SUCCESS)
         FreeModuleUsageIndex(check.names);
-    SetCursor(LoadCursorA(NULL, IDC_ARROW));
+    SetCursor(LoadCursorW(NULL, IDC_ARROW));
     RegCloseKey(typeLibs);
     return TRUE;
 }
 
-bool GetSelectedControl(HWND window, LRESULT& index, char (&controlPath)[MAX_PATH])
+bool GetControlEntry(HWND window, LRESULT index, WCHAR (&controlPath)[MAX_PATH])
 {
-    index = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
-    if (index < 0)
-        return false;
-    LRESULT length = SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXTLEN, index, 0);
+    LRESULT length = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETTEXTLEN, index, 0);
     if (length < 0 || length >= MAX_PATH)
         return false;
-    return SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_GETTEXT, index,
+    return SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETTEXT, index,
                                reinterpret_cast<LPARAM>(controlPath)) != LB_ERR;
+}
+
+bool GetSelectedControl(HWND window, LRESULT& index, WCHAR (&controlPath)[MAX_PATH])
+{
+    index = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
+    return index >= 0 && GetControlEntry(window, index, controlPath);
 }

@@ -4,21 +4,19 @@
 #include "details/details.h"
 #include "inventory/inventory.h"
 
-#include <cstring>
-
 void DeleteKeyTree(HKEY key)
 {
-    char name[MAX_PATH];
+    WCHAR name[MAX_PATH];
     DWORD index = 0;
     // A deleted subkey gives up its index to the next one; one that stays
     // (it could not be deleted) is stepped over.
-    while (RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS) {
+    while (RegEnumKeyW(key, index, name, BufferLength(name)) == ERROR_SUCCESS) {
         HKEY subkey;
-        if (RegOpenKeyExA(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS)
             return;
         DeleteKeyTree(subkey);
         RegCloseKey(subkey);
-        if (RegDeleteKeyA(key, name) != ERROR_SUCCESS)
+        if (RegDeleteKeyW(key, name) != ERROR_SUCCESS)
             ++index;
     }
 }
@@ -26,21 +24,21 @@ void DeleteKeyTree(HKEY key)
 // Deletes the named key below the parent, after its subkeys when asked to.
 // The name is one key name: a name with a backslash would reach some other
 // key deeper down, so it is refused. Answers whether the key is gone.
-static bool DeleteNamedKey(HKEY root, const char* parentPath, const char* name, bool withSubkeys)
+static bool DeleteNamedKey(HKEY root, const WCHAR* parentPath, const WCHAR* name, bool withSubkeys)
 {
-    if (IsEmptyText(name) || strchr(name, '\\') != NULL)
+    if (IsEmptyText(name) || FindChar(name, '\\') != NULL)
         return false;
     HKEY parent;
-    if (RegOpenKeyExA(root, parentPath, 0, KEY_READ, &parent) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, parentPath, 0, KEY_READ, &parent) != ERROR_SUCCESS)
         return false;
     bool deleted = false;
     HKEY key;
     if (!withSubkeys) {
-        deleted = RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
-    } else if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        deleted = RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
+    } else if (RegOpenKeyExW(parent, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
         DeleteKeyTree(key);
         RegCloseKey(key);
-        deleted = RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
+        deleted = RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
     }
     RegCloseKey(parent);
     return deleted;
@@ -48,48 +46,48 @@ static bool DeleteNamedKey(HKEY root, const char* parentPath, const char* name, 
 
 // Windows NT refuses to delete a key that still has subkeys, and a class key
 // always has some, so both keys go with their subtrees.
-BOOL RemoveDistributionUnit(const char* controlPath)
+BOOL RemoveDistributionUnit(const WCHAR* controlPath)
 {
-    char clsid[MAX_PATH];
+    WCHAR clsid[MAX_PATH];
     if (!FindModuleClsid(HKEY_LOCAL_MACHINE, controlPath, clsid))
         return FALSE;
     DeleteNamedKey(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH, clsid, true);
-    DeleteNamedKey(HKEY_CLASSES_ROOT, "CLSID", clsid, true);
+    DeleteNamedKey(HKEY_CLASSES_ROOT, TEXT("CLSID"), clsid, true);
     return TRUE;
 }
 
-BOOL RemoveModuleUsage(const char* controlPath)
+BOOL RemoveModuleUsage(const WCHAR* controlPath)
 {
-    char filePath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     DeleteNamedKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, controlPath, false);
     return RemoveSharedDllValue(filePath);
 }
 
-BOOL RemoveSharedDllValue(const char* filePath)
+BOOL RemoveSharedDllValue(const WCHAR* filePath)
 {
     if (IsEmptyText(filePath))
         return TRUE;
     HKEY sharedDlls;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_SET_VALUE, &sharedDlls) !=
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_SET_VALUE, &sharedDlls) !=
         ERROR_SUCCESS)
         return FALSE;
-    RegDeleteValueA(sharedDlls, filePath);
+    RegDeleteValueW(sharedDlls, filePath);
     RegCloseKey(sharedDlls);
     return TRUE;
 }
 
 // The usage count goes only when there was no type library to remove.
-BOOL RemoveTypeLibRegistration(const char* controlPath)
+BOOL RemoveTypeLibRegistration(const WCHAR* controlPath)
 {
-    char filePath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
-    char libId[MAX_PATH];
-    char version[32];
+    WCHAR libId[MAX_PATH];
+    WCHAR version[32];
     if (FindTypeLibForFile(filePath, libId, version) &&
-        DeleteNamedKey(HKEY_CLASSES_ROOT, "TypeLib\\", libId, true))
+        DeleteNamedKey(HKEY_CLASSES_ROOT, TEXT("TypeLib\\"), libId, true))
         return TRUE;
     return RemoveSharedDllValue(filePath);
 }

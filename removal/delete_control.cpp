@@ -6,81 +6,117 @@
 #include "details/details.h"
 #include "inventory/inventory.h"
 
-#include <cstdlib>
-
 // Long enough for every question with a 259-character path in it.
-typedef char MessageText[1024];
+typedef WCHAR MessageText[1024];
 
-static int Ask(HWND window, const char* format, const char* path, const char* caption, UINT type)
+static int Ask(HWND window, const WCHAR* format, const WCHAR* path, const WCHAR* caption, UINT type)
 {
     MessageText text;
     FormatText(text, format, path);
-    return MessageBoxA(window, text, caption, type);
+    return MessageBoxW(window, text, caption, type);
 }
 
 typedef HRESULT(WINAPI* UnregisterServerProc)(void);
 
+// An executable server unregisters itself when run with /UnregServer. Its
+// full path is named as the program to run, so nothing is searched for; the
+// command line quotes it as well, as every path under "Downloaded Program
+// Files" has spaces.
+static void RunServerUnregistration(const WCHAR* modulePath, const WCHAR* controlPath)
+{
+    WCHAR command[MAX_PATH + 32];
+    FormatText(command, TEXT("\"%s\" /UnregServer"), controlPath);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessW(modulePath, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 // Loaded as COM loads an in-process server: the control's own folder is
 // searched for its dependencies, not ours. The flag needs a full path with
 // '\' separators, and the list names downloads with '/'.
-BOOL UnregisterControl(const char* controlPath)
+BOOL UnregisterControl(const WCHAR* controlPath)
 {
-    char modulePath[MAX_PATH];
+    WCHAR modulePath[MAX_PATH];
     CopyText(modulePath, controlPath);
     ConvertSlashes(modulePath);
-    HMODULE module = LoadLibraryExA(modulePath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = LoadLibraryExW(modulePath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == NULL)
         return TRUE;
     FARPROC entry = GetProcAddress(module, "DllUnregisterServer");
-    if (entry != NULL) {
+    if (entry != NULL)
         reinterpret_cast<UnregisterServerProc>(reinterpret_cast<void (*)(void)>(entry))();
-    } else {
-        // Quoted: every path under "Downloaded Program Files" has spaces, and
-        // unquoted Windows would start C:\Windows\Downloaded.exe if it exists.
-        char command[MAX_PATH + 32];
-        FormatText(command, "\"%s\" /UnregServer", controlPath);
-        WinExec(command, SW_HIDE);
-    }
+    else
+        RunServerUnregistration(modulePath, controlPath);
     FreeLibrary(module);
     return TRUE;
 }
 
-static bool IsSharedByOthers(const char* controlPath)
+// The usage count as GetSharedDllCount writes it: decimal, perhaps negative.
+static long long ParseCount(const WCHAR* text)
 {
-    char count[MAX_PATH];
-    return GetSharedDllCount(controlPath, count) && strtol(count, NULL, 10) > 1;
+    bool negative = *text == '-';
+    if (negative)
+        ++text;
+    long long value = 0;
+    for (; *text >= '0' && *text <= '9' && value < 0x100000000LL; ++text)
+        value = value * 10 + (*text - '0');
+    return negative ? -value : value;
 }
 
-BOOL ConfirmAndDeleteFile(HWND window, const char* controlPath)
+static bool IsSharedByOthers(const WCHAR* controlPath)
+{
+    WCHAR count[MAX_PATH];
+    return GetSharedDllCount(controlPath, count) && ParseCount(count) > 1;
+}
+
+BOOL ConfirmAndDeleteFile(HWND window, const WCHAR* controlPath, bool namedElsewhere)
 {
     const UINT question = MB_YESNO | MB_DEFBUTTON2;
-    char filePath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
 
     // Whether the file is there at all: a file that is locked or unreadable
     // still exists, and its registration must not go while it stays behind.
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAW found;
     if (!FindFileEntry(filePath, found))
         return Ask(window, FORMAT_DELETE_REGISTRY_ENTRY, filePath, TEXT_PRODUCT_NAME, question) !=
                IDNO;
     if (Ask(window, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
         return FALSE;
-    if (IsSharedByOthers(controlPath) &&
+    if ((IsSharedByOthers(controlPath) || namedElsewhere) &&
         Ask(window, FORMAT_DELETE_SHARED_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
         return FALSE;
 
-    if (DeleteFileA(filePath))
+    if (DeleteFileW(filePath))
         return TRUE;
     if (GetLastError() == ERROR_ACCESS_DENIED)
         Ask(window, FORMAT_ACCESS_DENIED, filePath, TEXT_PRODUCT_NAME, MB_OK);
     return FALSE;
 }
 
+// Which file the entry names is settled before anything runs or goes: a
+// second name for another entry's file makes that file shared.
+static bool IsFileNamedElsewhere(HWND window, LRESULT index, const WCHAR* controlPath)
+{
+    WCHAR filePath[MAX_PATH];
+    CopyText(filePath, controlPath);
+    ConvertSlashes(filePath);
+    FileIdentity identity;
+    IdentifyFile(filePath, identity);
+    return IsNamedByOtherEntry(window, index, identity);
+}
+
 BOOL DeleteSelectedControl(HWND window)
 {
     LRESULT index;
-    char controlPath[MAX_PATH];
+    WCHAR controlPath[MAX_PATH];
     if (!GetSelectedControl(window, index, controlPath))
         return FALSE;
 
@@ -90,16 +126,20 @@ BOOL DeleteSelectedControl(HWND window)
         if (Ask(window, FORMAT_NOT_DOWNLOADED_WARNING, controlPath, TEXT_WARNING_CAPTION,
                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
             return FALSE;
-        if (!UnregisterControl(controlPath) || !ConfirmAndDeleteFile(window, controlPath) ||
+        bool namedElsewhere = IsFileNamedElsewhere(window, index, controlPath);
+        if (!UnregisterControl(controlPath) ||
+            !ConfirmAndDeleteFile(window, controlPath, namedElsewhere) ||
             !RemoveTypeLibRegistration(controlPath))
             return FALSE;
     } else {
         // A download is unregistered before any question about its file.
-        if (!UnregisterControl(controlPath) || !ConfirmAndDeleteFile(window, controlPath) ||
+        bool namedElsewhere = IsFileNamedElsewhere(window, index, controlPath);
+        if (!UnregisterControl(controlPath) ||
+            !ConfirmAndDeleteFile(window, controlPath, namedElsewhere) ||
             !RemoveDistributionUnit(controlPath) || !RemoveModuleUsage(controlPath) ||
             !RemoveTypeLibRegistration(controlPath))
             return FALSE;
     }
-    SendDlgItemMessageA(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);
     return TRUE;
 }

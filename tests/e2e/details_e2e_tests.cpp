@@ -3,6 +3,7 @@
 #include "app/control_ids.h"
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -343,6 +344,56 @@ TEST_F(DetailsTest, FileWithoutTranslationIsReadInTheBlockOfTheFileShownBefore)
     EXPECT_EQ("Untranslated in 04b0", app.Text(IDC_FILE_INFO_VALUE));
     EXPECT_EQ("Block 04b0", app.Text(IDC_PUBLISHER));
     EXPECT_EQ("7.0.0.1", app.Text(IDC_VERSION));
+}
+
+// Folder names outside the ANSI code page, which its best-fit mapping would
+// turn into other paths ('Ω' into 'O') or into '?'.
+const char* const kOtherScripts[] = {"Жук", "Ωmega", "東京"};
+
+TEST_F(DetailsTest, ControlsInFoldersOfOtherScriptsShowAllThatAsciiOnesShow)
+{
+    std::vector<ControlView> views;
+    views.push_back({"c:\\controls\\full.ocx", "Fixture Full Control Library", "Not Downloaded",
+                     "Unknown", "Unknown", "ActiveX Control", "5.1.2600.0", FixtureSize("full.ocx"),
+                     &kFullTimes, kFullRows, 0});
+    files.Copy("full.ocx", InInstallFolder("full.ocx"), kFullTimes);
+    RegisterTypeLibFile(kFullLib, "1.0", "win32", InInstallFolder("full.ocx"));
+    NameTypeLib(kFullLib, "1.0", "Fixture Full Control Library");
+    int next = 0;
+    for (const char* folder : kOtherScripts) {
+        // A download, listed as the browser registered it, and an installed
+        // control lower-cased for 'A' to 'Z' alone.
+        const std::string name = std::string(folder) + "\\full.ocx";
+        files.Copy("full.ocx", InDownloadFolder(name.c_str()), kFullTimes);
+        const std::string listed = std::string(kListedDownloadFolder) + "/" + folder + "/full.ocx";
+        RegisterDownload(listed);
+        views.push_back({listed, "Unknown", "Unknown", "Unknown", "Unknown", "ActiveX Control",
+                         "5.1.2600.0", FixtureSize("full.ocx"), &kFullTimes, kFullRows, 0});
+
+        files.Copy("full.ocx", InInstallFolder(name.c_str()), kFullTimes);
+        char libid[64];
+        snprintf(libid, sizeof libid, "{E2E00000-0000-4000-8000-0000000000F%d}", next++);
+        RegisterTypeLibFile(libid, "1.0", "win32", InInstallFolder(name.c_str()));
+        NameTypeLib(libid, "1.0", std::string(folder) + " Library");
+        views.push_back({"c:\\controls\\" + std::string(folder) + "\\full.ocx",
+                         std::string(folder) + " Library", "Not Downloaded", "Unknown", "Unknown",
+                         "ActiveX Control", "5.1.2600.0", FixtureSize("full.ocx"), &kFullTimes,
+                         kFullRows, 0});
+    }
+
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(app.Settle());
+    const std::vector<std::string> shown = app.ControlList();
+    ASSERT_EQ(views.size(), shown.size());
+    for (ControlView& view : views) {
+        auto found = std::find(shown.begin(), shown.end(), view.entry);
+        ASSERT_NE(shown.end(), found) << view.entry;
+        ASSERT_TRUE(app.Select(static_cast<int>(found - shown.begin())));
+        // The row the user was reading stays selected from one control to the next.
+        view.shownRow = app.SelectedRow(IDC_FILE_INFO_LIST);
+        ExpectShown(view);
+        ExpectEveryRow(view);
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "e2e/driver.h"
 
 #include "app/control_ids.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +87,7 @@ Pixels ReadPixels(HDC source, int x, int y, int width, int height)
     return pixels;
 }
 
-Pixels DrawSystemIcon(LPCSTR icon, COLORREF background, int width, int height)
+Pixels DrawSystemIcon(LPCWSTR icon, COLORREF background, int width, int height)
 {
     HDC screen = GetDC(nullptr);
     HDC canvas = CreateCompatibleDC(screen);
@@ -95,7 +96,7 @@ Pixels DrawSystemIcon(LPCSTR icon, COLORREF background, int width, int height)
     HBRUSH brush = CreateSolidBrush(background);
     RECT all{0, 0, width, height};
     FillRect(canvas, &all, brush);
-    DrawIcon(canvas, 0, 0, LoadIconA(nullptr, icon));
+    DrawIcon(canvas, 0, 0, LoadIconW(nullptr, icon));
     Pixels pixels = ReadPixels(canvas, 0, 0, width, height);
     SelectObject(canvas, previous);
     DeleteObject(bitmap);
@@ -113,7 +114,7 @@ Pixels DrawSystemIcon(LPCSTR icon, COLORREF background, int width, int height)
 std::string RecogniseIcon(HWND iconStatic)
 {
     static const struct {
-        LPCSTR id;
+        LPCWSTR id;
         const char* name;
     } kSystemIcons[] = {
         {IDI_HAND, "stop"},
@@ -171,11 +172,14 @@ std::string ClassName(HWND window)
     return name;
 }
 
+// Asked in UTF-16: the ANSI form would best-fit what the code page lacks.
 std::string WindowText(HWND window)
 {
-    char text[1024] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
+    WCHAR text[1024] = L"";
+    if (Ask(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text)) == LB_ERR)
+        return std::string();
+    text[1023] = 0;
+    return Utf8(text);
 }
 
 Burrowlens::~Burrowlens()
@@ -322,15 +326,9 @@ std::vector<std::string> Burrowlens::ListItems(int id)
     for (LRESULT index = 0; index < count; ++index) {
         // Across processes only the wide form of LB_GETTEXT comes back as text.
         LRESULT length = Ask(list, LB_GETTEXTLEN, index);
-        std::wstring wide(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        WideText wide(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
         Ask(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide.data()));
-        wide.resize(wcslen(wide.c_str()));
-        std::string text(wide.size() * 2 + 1, '\0');
-        int bytes =
-            WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(),
-                                static_cast<int>(text.size()), nullptr, nullptr);
-        text.resize(static_cast<size_t>(std::max(bytes, 0)));
-        entries.push_back(text);
+        entries.push_back(Utf8(wide.c_str()));
     }
     return entries;
 }

@@ -125,10 +125,12 @@ namespace {
 
 bool StartsWithIgnoringCase(const std::string& text, const std::string& start)
 {
-    return text.size() >= start.size() &&
-           CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, text.c_str(),
-                          static_cast<int>(start.size()), start.c_str(),
-                          static_cast<int>(start.size())) == CSTR_EQUAL;
+    WideText wideText = Wide(text);
+    WideText wideStart = Wide(start);
+    return wideText.size() >= wideStart.size() &&
+           CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, wideText.c_str(),
+                          static_cast<int>(wideStart.size()), wideStart.c_str(),
+                          static_cast<int>(wideStart.size())) == CSTR_EQUAL;
 }
 
 // Names are collected first: deleting while enumerating would skip some.
@@ -137,12 +139,12 @@ std::vector<std::string> SubkeysStartingWith(HKEY root, const std::string& path,
 {
     std::vector<std::string> names;
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return names;
-    char name[MAX_PATH];
-    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index)
-        if (StartsWithIgnoringCase(name, start))
-            names.push_back(name);
+    WCHAR name[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyW(key, index, name, MAX_PATH) == ERROR_SUCCESS; ++index)
+        if (StartsWithIgnoringCase(Utf8(name), start))
+            names.push_back(Utf8(name));
     RegCloseKey(key);
     return names;
 }
@@ -150,21 +152,21 @@ std::vector<std::string> SubkeysStartingWith(HKEY root, const std::string& path,
 void DeleteUsageCountsIn(const std::string& folder)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ | KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSharedDlls).c_str(), 0, KEY_READ | KEY_SET_VALUE,
+                      &key) != ERROR_SUCCESS)
         return;
-    std::vector<std::string> names;
-    char name[1024];
+    std::vector<WideText> names;
+    WCHAR name[1024];
     for (DWORD index = 0;; ++index) {
-        DWORD size = sizeof name;
-        if (RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        DWORD size = 1024;
+        if (RegEnumValueW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
-        if (StartsWithIgnoringCase(name, folder + "\\"))
+        if (StartsWithIgnoringCase(Utf8(name), folder + "\\"))
             names.push_back(name);
     }
-    for (const std::string& found : names)
-        RegDeleteValueA(key, found.c_str());
+    for (const WideText& found : names)
+        RegDeleteValueW(key, found.c_str());
     RegCloseKey(key);
 }
 
@@ -215,19 +217,20 @@ bool RunningUnderWine()
 
 bool FileExists(const std::string& path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 PlacedFiles::~PlacedFiles()
 {
     for (auto file = files_.rbegin(); file != files_.rend(); ++file) {
-        SetFileAttributesA(file->c_str(), FILE_ATTRIBUTE_NORMAL);
+        WideText wide = Wide(*file);
+        SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
         // A program the test started may still be running from the file.
-        if (FileExists(*file) && !WaitUntil([&] { return DeleteFileA(file->c_str()) != FALSE; }))
+        if (FileExists(*file) && !WaitUntil([&] { return DeleteFileW(wide.c_str()) != FALSE; }))
             ADD_FAILURE() << "cannot remove " << *file << ": error " << GetLastError();
     }
     for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder)
-        if (!RemoveDirectoryA(folder->c_str()))
+        if (!RemoveDirectoryW(Wide(*folder).c_str()))
             ADD_FAILURE() << "cannot remove the folder " << *folder << ": error " << GetLastError();
 }
 
@@ -236,7 +239,7 @@ void PlacedFiles::MakeParents(const std::string& path, Where where)
     for (size_t slash = path.find('\\', 3); slash != std::string::npos;
          slash = path.find('\\', slash + 1)) {
         std::string folder = path.substr(0, slash);
-        if (CreateDirectoryA(folder.c_str(), nullptr))
+        if (CreateDirectoryW(Wide(folder).c_str(), nullptr))
             folders_.push_back(folder);
         else if (GetLastError() != ERROR_ALREADY_EXISTS)
             ADD_FAILURE_AT(where.file_name(), where.line())
@@ -247,7 +250,7 @@ void PlacedFiles::MakeParents(const std::string& path, Where where)
 void PlacedFiles::SetTimes(const std::string& path, const FileTimes& times, Where where)
 {
     // Folders open only with backup semantics.
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+    HANDLE file = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     FILETIME created = ToFileTime(times.created);
     FILETIME accessed = ToFileTime(times.accessed);
@@ -263,7 +266,7 @@ void PlacedFiles::Copy(const char* fixture, const std::string& path, const FileT
                        Where where)
 {
     MakeParents(path, where);
-    if (!CopyFileA(FixturePath(fixture).c_str(), path.c_str(), TRUE)) {
+    if (!CopyFileW(Wide(FixturePath(fixture)).c_str(), Wide(path).c_str(), TRUE)) {
         ADD_FAILURE_AT(where.file_name(), where.line())
             << "cannot copy " << fixture << " to " << path << ": error " << GetLastError();
         return;

@@ -53,6 +53,18 @@ const Control kInstalled =
 const Control kSibling = DownloadedControl("sibling.ocx", kSiblingClass, kSiblingLib);
 const Control kOther =
     InstalledControl("Other.ocx", "c:\\controls\\other.ocx", kOtherClass, kOtherLib);
+// Folders of scripts outside the ANSI code page, which best-fits them onto
+// other paths or '?'; the list shows them as they are.
+const Control kDownloadInOtherScripts = {
+    true,
+    std::string(kDownloadFolder) + "\\Жук Ωmega 東京\\unreg.ocx",
+    std::string(kListedDownloadFolder) + "/Жук Ωmega 東京/unreg.ocx",
+    std::string(kDownloadFolder) + "\\Жук Ωmega 東京\\unreg.ocx",
+    kControlClass,
+    kControlLib};
+const Control kInstalledInOtherScripts =
+    InstalledControl("Жук Ωmega 東京\\Unreg.ocx", "c:\\controls\\Жук Ωmega 東京\\unreg.ocx",
+                     kControlClass, kControlLib);
 
 // Everything an installer, or the browser for a download, writes for a control.
 void Register(const Control& control, DWORD usageCount)
@@ -88,23 +100,24 @@ void Register(const Control& control, DWORD usageCount)
 void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySnapshot& lines)
 {
     lines.insert(path);
-    char name[1024];
+    WCHAR name[1024];
     for (DWORD index = 0;; ++index) {
-        DWORD nameSize = sizeof name;
+        DWORD nameSize = 1024;
         DWORD dataSize = static_cast<DWORD>(data.size());
         DWORD type = 0;
         LONG status =
-            RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data.data(), &dataSize);
+            RegEnumValueW(key, index, name, &nameSize, nullptr, &type, data.data(), &dataSize);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
         if (status != ERROR_SUCCESS) {
             lines.insert(path + " (values cannot be read: " + std::to_string(status) + ")");
             break;
         }
-        lines.insert(path + "\t" + name + "\t" + DescribeValue(type, data.data(), dataSize));
+        lines.insert(path + "\t" + SnapshotText(name, nameSize) + "\t" +
+                     DescribeValue(type, data.data(), dataSize));
     }
-    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
-        std::string child = path + "\\" + name;
+    for (DWORD index = 0; RegEnumKeyW(key, index, name, 1024) == ERROR_SUCCESS; ++index) {
+        std::string child = path + "\\" + SnapshotName(name);
         // HKEY_CLASSES_ROOT shows the classes; Wine's own services write the
         // network cards in the background, whenever they get round to it, and
         // in a 64-bit prefix into the 32-bit view as well.
@@ -115,7 +128,7 @@ void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySn
                        "nt\\currentversion\\networkcards")
             continue;
         HKEY subkey;
-        if (RegOpenKeyExA(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
             lines.insert(child + " (cannot be opened)");
             continue;
         }
@@ -141,7 +154,7 @@ RegistrySnapshot Snapshot()
     std::vector<BYTE> data(64 * 1024);
     for (const auto& tree : trees) {
         HKEY key;
-        if (RegOpenKeyExA(tree.root, tree.path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(tree.root, Wide(tree.path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
             continue;
         Walk(key, tree.name, data, lines);
         RegCloseKey(key);
@@ -311,6 +324,11 @@ const Removal kRemovals[] = {
     // the failure to delete it is not reported.
     {"DownloadHeldOpenElsewhere", &kDownload, FileState::HeldOpen, 1,
      Dialogue(Yes(Box::DeleteFile)), kNoEffect, Cleanup::None},
+    {"DownloadInOtherScriptsAnsweredYes", &kDownloadInOtherScripts, FileState::Present, 1,
+     Dialogue(Yes(Box::DeleteFile)), kUnregistered | kFileDeleted, Cleanup::Download},
+    {"InstalledInOtherScriptsAnsweredYes", &kInstalledInOtherScripts, FileState::Present, 1,
+     Dialogue(Yes(Box::Warning), Yes(Box::DeleteFile)), kUnregistered | kFileDeleted,
+     Cleanup::TypeLib},
 };
 
 // The file open in this process with no sharing at all, as another program
@@ -318,7 +336,8 @@ const Removal kRemovals[] = {
 class FileHold {
   public:
     explicit FileHold(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
+        : handle_(
+              CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
     {
     }
     FileHold(const FileHold&) = delete;
@@ -378,9 +397,7 @@ class RemovalTest : public ProgramTest {
             return false;
         }
         EXPECT_EQ(1u, boxes.size());
-        char caption[64] = "";
-        GetWindowTextA(boxes[0], caption, sizeof caption);
-        EXPECT_EQ(expected.caption, caption);
+        EXPECT_EQ(expected.caption, WindowText(boxes[0]));
         MessageBoxView shown = Burrowlens::Inspect(boxes[0]);
         EXPECT_EQ(expected.view.text, shown.text);
         EXPECT_EQ(expected.view.buttons, shown.buttons);
@@ -419,7 +436,7 @@ TEST_P(DeleteTest, GoesAsFarAsTheAnswersAllow)
     if (removal.file != FileState::Missing)
         files.Copy("unregister.ocx", control.file, kTimes);
     if (removal.file == FileState::ReadOnly) {
-        ASSERT_TRUE(SetFileAttributesA(control.file.c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(SetFileAttributesW(Wide(control.file).c_str(), FILE_ATTRIBUTE_READONLY));
     }
     const std::string marker = control.file + ".unregistered";
     files.Expect(marker);
@@ -496,6 +513,128 @@ TEST_F(RemovalTest, ServerWithoutAnUnregisterEntryIsStartedByItsQuotedPath)
     EXPECT_TRUE(FileExists(server.file));
     ExpectListKept();
 }
+
+// A control in a folder with a long name, so that it has an 8.3 name too,
+// and a registration whose path the ANSI code page best-fits onto its file.
+const std::string kOmegaClass = "{E2E00000-0000-4000-8000-0000000000E3}";
+const std::string kOmegaLib = "{E2E00000-0000-4000-8000-0000000000E4}";
+const std::string kSecondLib = "{E2E00000-0000-4000-8000-0000000000E5}";
+const Control kOmega = InstalledControl(
+    "Omega Works\\Omega.ocx", "c:\\controls\\omega works\\omega.ocx", kOmegaClass, kOmegaLib);
+
+// A second type library registered for a file, under the given path.
+Control SecondRegistration(const std::string& path)
+{
+    std::string listed = path;
+    for (char& c : listed) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    std::string asked = listed;
+    std::replace(asked.begin(), asked.end(), '/', '\\');
+    RegisterTypeLibFile(kSecondLib, "1.0", "win32", path);
+    NameTypeLib(kSecondLib, "1.0", "Second Registration");
+    return {false, path, listed, asked, "", kSecondLib};
+}
+
+TEST_F(RemovalTest, LookAlikeRegistrationNeverReachesTheFileItResembles)
+{
+    Register(kOmega, 1);
+    files.Copy("unregister.ocx", kOmega.file, kTimes);
+    files.Expect(kOmega.file + ".unregistered");
+    const Control lookAlike = SecondRegistration(InInstallFolder("Ωmega Works\\Omega.ocx"));
+    StartWithSelected(lookAlike);
+    EXPECT_NE(listBefore.end(), std::find(listBefore.begin(), listBefore.end(), kOmega.listed));
+    EXPECT_EQ("File is not in registered location", app.Text(IDC_CONTROL_NAME));
+    EXPECT_EQ("Unknown", app.Text(IDC_SIZE));
+    EXPECT_EQ("Unknown", app.Text(IDC_VERSION));
+    RegistrySnapshot before = Snapshot();
+
+    app.Click(IDC_DELETE);
+    ASSERT_TRUE(Converse(Yes(Box::Warning), lookAlike));
+    ASSERT_TRUE(Converse(Yes(Box::RegistryEntry), lookAlike));
+    ExpectIdle();
+
+    EXPECT_EQ(TypeLibLines(before, lookAlike.libid), Difference(before, Snapshot()));
+    EXPECT_FALSE(FileExists(kOmega.file + ".unregistered")) << "the other control was unregistered";
+    EXPECT_TRUE(FileExists(kOmega.file));
+}
+
+// Other names Windows gives the same file.
+enum class Alias { TrailingDot, ShortName, OtherCase, ForwardSlashes };
+
+struct AliasCase {
+    const char* name;
+    Alias alias;
+};
+
+void PrintTo(const AliasCase& aliasCase, std::ostream* out)
+{
+    *out << aliasCase.name;
+}
+
+std::string AliasOf(const std::string& path, Alias alias)
+{
+    std::string named = path;
+    switch (alias) {
+    case Alias::TrailingDot:
+        named += ".";
+        break;
+    case Alias::ShortName: {
+        WCHAR shortName[MAX_PATH];
+        DWORD length = GetShortPathNameW(Wide(path).c_str(), shortName, MAX_PATH);
+        if (length != 0 && length < MAX_PATH)
+            named = Utf8(shortName);
+        break;
+    }
+    case Alias::OtherCase:
+        for (char& c : named)
+            c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        break;
+    case Alias::ForwardSlashes:
+        std::replace(named.begin(), named.end(), '\\', '/');
+        break;
+    }
+    return named;
+}
+
+class SecondNameTest : public RemovalTest, public testing::WithParamInterface<AliasCase> {};
+
+// However the second registration names the file, another entry of the list
+// names it too: it is shared, and the shared-file question guards it.
+TEST_P(SecondNameTest, FileNamedByAnotherEntryIsAskedAboutAsShared)
+{
+    Register(kOmega, 1);
+    files.Copy("unregister.ocx", kOmega.file, kTimes);
+    files.Expect(kOmega.file + ".unregistered");
+    const std::string alias = AliasOf(kOmega.file, GetParam().alias);
+    ASSERT_NE(kOmega.file, alias) << "Windows knows no such name for the file";
+    const Control second = SecondRegistration(alias);
+    StartWithSelected(second);
+    RegistrySnapshot before = Snapshot();
+
+    app.Click(IDC_DELETE);
+    ASSERT_TRUE(Converse(Yes(Box::Warning), second));
+    ASSERT_TRUE(Converse(Yes(Box::DeleteFile), second));
+    ASSERT_TRUE(Converse(No(Box::SharedFile), second));
+    ExpectIdle();
+
+    EXPECT_TRUE(FileExists(kOmega.file)) << "the file was deleted";
+    EXPECT_EQ(RegistrySnapshot(), Difference(before, Snapshot()));
+    ExpectListKept();
+}
+
+const AliasCase kAliases[] = {
+    {"TrailingDot", Alias::TrailingDot},
+    {"ShortName", Alias::ShortName},
+    {"OtherCase", Alias::OtherCase},
+    {"ForwardSlashes", Alias::ForwardSlashes},
+};
+
+INSTANTIATE_TEST_SUITE_P(Names, SecondNameTest, testing::ValuesIn(kAliases),
+                         [](const testing::TestParamInfo<AliasCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
 } // namespace e2e

@@ -31,9 +31,9 @@ class ResourceTest : public testing::Test {
         ASSERT_NE(static_cast<HMODULE>(NULL), program) << ProgramPath();
     }
 
-    static const BYTE* Resource(LPCSTR name, LPCSTR type, DWORD* size)
+    static const BYTE* Resource(LPCWSTR name, LPCWSTR type, DWORD* size)
     {
-        HRSRC found = FindResourceA(program, name, type);
+        HRSRC found = FindResourceW(program, name, type);
         if (found == NULL)
             return NULL;
         *size = SizeofResource(program, found);
@@ -57,7 +57,7 @@ struct IconDirectoryEntry {
 TEST_F(ResourceTest, IconGroupHoldsTheThreeImages)
 {
     DWORD size = 0;
-    const BYTE* group = Resource(MAKEINTRESOURCEA(IDI_PROGRAM), RT_GROUP_ICON, &size);
+    const BYTE* group = Resource(MAKEINTRESOURCEW(IDI_PROGRAM), RT_GROUP_ICON, &size);
     ASSERT_NE(static_cast<const BYTE*>(NULL), group);
     WORD count;
     memcpy(&count, group + 4, 2);
@@ -73,7 +73,7 @@ TEST_F(ResourceTest, IconGroupHoldsTheThreeImages)
         EXPECT_EQ(expected[i].size, entry.height);
         EXPECT_EQ(expected[i].bits, entry.bitCount);
         DWORD imageSize = 0;
-        const BYTE* image = Resource(MAKEINTRESOURCEA(entry.id), RT_ICON, &imageSize);
+        const BYTE* image = Resource(MAKEINTRESOURCEW(entry.id), RT_ICON, &imageSize);
         ASSERT_NE(static_cast<const BYTE*>(NULL), image);
         BITMAPINFOHEADER header;
         memcpy(&header, image, sizeof header);
@@ -81,13 +81,13 @@ TEST_F(ResourceTest, IconGroupHoldsTheThreeImages)
         EXPECT_EQ(expected[i].size * 2, header.biHeight); // colour and mask
         EXPECT_EQ(expected[i].bits, header.biBitCount);
     }
-    EXPECT_NE(static_cast<HICON>(NULL), LoadIconA(program, MAKEINTRESOURCEA(IDI_PROGRAM)));
+    EXPECT_NE(static_cast<HICON>(NULL), LoadIconW(program, MAKEINTRESOURCEW(IDI_PROGRAM)));
 }
 
 TEST_F(ResourceTest, BannerIsAnUncompressedPalettedBitmap)
 {
     DWORD size = 0;
-    const BYTE* bitmap = Resource(MAKEINTRESOURCEA(IDB_BANNER), RT_BITMAP, &size);
+    const BYTE* bitmap = Resource(MAKEINTRESOURCEW(IDB_BANNER), RT_BITMAP, &size);
     ASSERT_NE(static_cast<const BYTE*>(NULL), bitmap);
     BITMAPINFOHEADER header;
     memcpy(&header, bitmap, sizeof header);
@@ -102,7 +102,7 @@ TEST_F(ResourceTest, BannerIsAnUncompressedPalettedBitmap)
 TEST_F(ResourceTest, ManifestAsksForAdministratorsAndNoNewControls)
 {
     DWORD size = 0;
-    const BYTE* manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24), &size);
+    const BYTE* manifest = Resource(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24), &size);
     ASSERT_NE(static_cast<const BYTE*>(NULL), manifest);
     std::string text(reinterpret_cast<const char*>(manifest), size);
     EXPECT_NE(std::string::npos, text.find("level=\"requireAdministrator\""));

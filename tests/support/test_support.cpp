@@ -6,24 +6,59 @@
 
 #include <cstdio>
 
+WideText Wide(const std::string& utf8)
+{
+    if (utf8.empty())
+        return WideText();
+    int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), NULL, 0);
+    WideText wide(static_cast<size_t>(length), 0);
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+    return wide;
+}
+
+std::string Utf8(const WideText& text)
+{
+    if (text.empty())
+        return std::string();
+    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), NULL,
+                                     0, NULL, NULL);
+    std::string utf8(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], length,
+                        NULL, NULL);
+    return utf8;
+}
+
+std::string Utf8(const WCHAR* text)
+{
+    return Utf8(WideText(text));
+}
+
+static HKEY CreateKeyForTest(HKEY root, const std::string& path)
+{
+    HKEY key = NULL;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, Wide(path).c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, NULL, &key, NULL))
+        << path;
+    return key;
+}
+
 void CreateRegistryKey(HKEY root, const std::string& path)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                                             KEY_ALL_ACCESS, NULL, &key, NULL))
-        << path;
-    RegCloseKey(key);
+    HKEY key = CreateKeyForTest(root, path);
+    if (key != NULL)
+        RegCloseKey(key);
 }
 
 void SetRegistryBytes(HKEY root, const std::string& path, const char* name, DWORD type,
                       const void* data, DWORD size)
 {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                                             KEY_ALL_ACCESS, NULL, &key, NULL))
-        << path;
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size))
+    HKEY key = CreateKeyForTest(root, path);
+    if (key == NULL)
+        return;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, Wide(name).c_str(), 0, type,
+                                            static_cast<const BYTE*>(data), size))
         << path;
     RegCloseKey(key);
 }
@@ -31,7 +66,9 @@ void SetRegistryBytes(HKEY root, const std::string& path, const char* name, DWOR
 void SetRegistryText(HKEY root, const std::string& path, const char* name, const std::string& text,
                      DWORD type)
 {
-    SetRegistryBytes(root, path, name, type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    WideText wide = Wide(text);
+    SetRegistryBytes(root, path, name, type, wide.c_str(),
+                     static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR)));
 }
 
 void SetRegistryDword(HKEY root, const std::string& path, const char* name, DWORD number)
@@ -42,22 +79,22 @@ void SetRegistryDword(HKEY root, const std::string& path, const char* name, DWOR
 void DeleteRegistryTree(HKEY root, const std::string& path)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     std::vector<std::string> children;
-    char name[MAX_PATH];
-    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index)
-        children.push_back(name);
+    WCHAR name[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyW(key, index, name, MAX_PATH) == ERROR_SUCCESS; ++index)
+        children.push_back(Utf8(name));
     RegCloseKey(key);
     for (const std::string& child : children)
         DeleteRegistryTree(root, path + "\\" + child);
-    RegDeleteKeyA(root, path.c_str());
+    RegDeleteKeyW(root, Wide(path).c_str());
 }
 
 bool RegistryKeyExists(HKEY root, const std::string& path)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
@@ -115,7 +152,7 @@ static INT_PTR CALLBACK BodyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM
 
 void WithMainDialog(const std::function<void(HWND)>& body)
 {
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(NULL), IDD_MAIN, NULL, BodyDialogProc,
+    INT_PTR result = DialogBoxParamW(GetModuleHandleW(NULL), IDD_MAIN, NULL, BodyDialogProc,
                                      reinterpret_cast<LPARAM>(&body));
     EXPECT_EQ(0, result);
 }
@@ -123,20 +160,19 @@ void WithMainDialog(const std::function<void(HWND)>& body)
 std::vector<std::string> ListBoxItems(HWND dialog, int id)
 {
     std::vector<std::string> items;
-    LRESULT count = SendDlgItemMessageA(dialog, id, LB_GETCOUNT, 0, 0);
+    LRESULT count = SendDlgItemMessageW(dialog, id, LB_GETCOUNT, 0, 0);
     for (LRESULT index = 0; index < count; ++index) {
-        LRESULT length = SendDlgItemMessageA(dialog, id, LB_GETTEXTLEN, index, 0);
-        std::string text(static_cast<size_t>(length < 0 ? 0 : length) + 1, '\0');
-        SendDlgItemMessageA(dialog, id, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-        text.resize(text.find('\0'));
-        items.push_back(text);
+        LRESULT length = SendDlgItemMessageW(dialog, id, LB_GETTEXTLEN, index, 0);
+        WideText text(static_cast<size_t>(length < 0 ? 0 : length) + 1, 0);
+        SendDlgItemMessageW(dialog, id, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+        items.push_back(Utf8(text.c_str()));
     }
     return items;
 }
 
 std::string DialogItemText(HWND dialog, int id)
 {
-    char text[1024];
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    WCHAR text[1024];
+    GetDlgItemTextW(dialog, id, text, 1024);
+    return Utf8(text);
 }

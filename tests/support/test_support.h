@@ -6,8 +6,15 @@
 #include <string>
 #include <vector>
 
+// The program's text is UTF-16; tests write and compare UTF-8.
+typedef std::basic_string<WCHAR> WideText;
+WideText Wide(const std::string& utf8);
+std::string Utf8(const WCHAR* text);
+std::string Utf8(const WideText& text);
+
 // Registry seeding with Win32 calls only, so the same test runs against the
 // stand-in and under Wine. Each call fails the test when Windows refuses.
+// Paths, names and text are UTF-8, stored as UTF-16 through the W functions.
 void SetRegistryText(HKEY root, const std::string& path, const char* name, const std::string& text,
                      DWORD type = REG_SZ);
 void SetRegistryBytes(HKEY root, const std::string& path, const char* name, DWORD type,
@@ -31,5 +38,6 @@ std::string FixturePath(const char* name);
 std::string FixtureHostPath(const char* name);
 long long HostFileSize(const std::string& hostPath);
 
+// What a list box or a field shows, read in UTF-16, as UTF-8.
 std::vector<std::string> ListBoxItems(HWND dialog, int id);
 std::string DialogItemText(HWND dialog, int id);

@@ -12,18 +12,24 @@
 #define LIBID_X "{C1EA0000-0000-4000-8000-0000000000AA}"
 #define LIBID_SIBLING "{C1EA0000-0000-4000-8000-0000000000BB}"
 
-static const std::string kModuleUsage = MODULE_USAGE_PATH "\\";
-static const std::string kUnits = DISTRIBUTION_UNITS_PATH "\\";
-static const char* const kFile = "C:/BlTest/Downloaded Program Files/x.ocx";
-static const char* const kFilePath = "C:\\BlTest\\Downloaded Program Files\\x.ocx";
-static const char* const kSiblingPath = "C:\\BlTest\\Downloaded Program Files\\sibling.ocx";
+static const std::string kModuleUsagePath = Utf8(MODULE_USAGE_PATH);
+static const std::string kUnitsPath = Utf8(DISTRIBUTION_UNITS_PATH);
+static const std::string kSharedDllsPath = Utf8(SHARED_DLLS_PATH);
+static const std::string kModuleUsage = kModuleUsagePath + "\\";
+static const std::string kUnits = kUnitsPath + "\\";
+// The control's folder looks like its sibling's: through the ANSI code page
+// 'Ω' becomes 'O', and the control's path would name the sibling's keys.
+static const char* const kFile = "C:/BlTest/Downloaded Program Files/Ωmega/x.ocx";
+static const char* const kFilePath = "C:\\BlTest\\Downloaded Program Files\\Ωmega\\x.ocx";
+static const char* const kSibling = "C:/BlTest/Downloaded Program Files/Omega/x.ocx";
+static const char* const kSiblingPath = "C:\\BlTest\\Downloaded Program Files\\Omega\\x.ocx";
 
 static bool SharedValueExists(const char* name)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
-    bool found = RegQueryValueExA(key, name, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+    bool found = RegQueryValueExW(key, Wide(name).c_str(), NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
     RegCloseKey(key);
     return found;
 }
@@ -31,9 +37,9 @@ static bool SharedValueExists(const char* name)
 static void DeleteSharedValue(const char* name)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_SET_VALUE, &key) ==
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_SET_VALUE, &key) ==
         ERROR_SUCCESS) {
-        RegDeleteValueA(key, name);
+        RegDeleteValueW(key, Wide(name).c_str());
         RegCloseKey(key);
     }
 }
@@ -46,8 +52,7 @@ class CleanupTest : public testing::Test {
     {
         TearDown();
         Register(kFile, kFilePath, CLSID_X, LIBID_X);
-        Register("C:/BlTest/Downloaded Program Files/sibling.ocx", kSiblingPath, CLSID_SIBLING,
-                 LIBID_SIBLING);
+        Register(kSibling, kSiblingPath, CLSID_SIBLING, LIBID_SIBLING);
     }
     void TearDown() override
     {
@@ -58,8 +63,7 @@ class CleanupTest : public testing::Test {
         for (const char* libId : {LIBID_X, LIBID_SIBLING})
             DeleteRegistryTree(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId);
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + kFile);
-        DeleteRegistryTree(HKEY_LOCAL_MACHINE,
-                           kModuleUsage + "C:/BlTest/Downloaded Program Files/sibling.ocx");
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + kSibling);
         DeleteSharedValue(kFilePath);
         DeleteSharedValue(kSiblingPath);
     }
@@ -82,7 +86,7 @@ class CleanupTest : public testing::Test {
                         "C:\\");
         SetRegistryText(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + libId + "\\2.0\\0\\win16", "",
                         filePath);
-        SetRegistryDword(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, filePath, 1);
+        SetRegistryDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, filePath, 1);
     }
 
     static void ExpectSiblingIntact()
@@ -95,26 +99,25 @@ class CleanupTest : public testing::Test {
             RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_SIBLING "\\1.0\\0\\win32"));
         EXPECT_TRUE(
             RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_SIBLING "\\2.0\\0\\win16"));
-        EXPECT_TRUE(RegistryKeyExists(
-            HKEY_LOCAL_MACHINE, kModuleUsage + "C:/BlTest/Downloaded Program Files/sibling.ocx"));
+        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kModuleUsage + kSibling));
         EXPECT_TRUE(SharedValueExists(kSiblingPath));
         EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib"));
         EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID"));
-        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH));
-        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH));
+        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kModuleUsagePath));
+        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUnitsPath));
     }
 };
 
 TEST_F(CleanupTest, DownloadRegistrationGoesWithItsSubtrees)
 {
-    ASSERT_TRUE(RemoveDistributionUnit(kFile));
+    ASSERT_TRUE(RemoveDistributionUnit(Wide(kFile).c_str()));
 
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_X));
     EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUnits + CLSID_X));
     EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kModuleUsage + kFile));
     ExpectSiblingIntact();
 
-    ASSERT_TRUE(RemoveModuleUsage(kFile));
+    ASSERT_TRUE(RemoveModuleUsage(Wide(kFile).c_str()));
     EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kModuleUsage + kFile));
     EXPECT_FALSE(SharedValueExists(kFilePath));
     ExpectSiblingIntact();
@@ -122,7 +125,7 @@ TEST_F(CleanupTest, DownloadRegistrationGoesWithItsSubtrees)
 
 TEST_F(CleanupTest, TypeLibTreeGoesAndTheUsageCountStays)
 {
-    ASSERT_TRUE(RemoveTypeLibRegistration(kFile));
+    ASSERT_TRUE(RemoveTypeLibRegistration(Wide(kFile).c_str()));
 
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_X));
     EXPECT_TRUE(SharedValueExists(kFilePath));
@@ -133,10 +136,10 @@ TEST_F(CleanupTest, WithoutATypeLibTheUsageCountGoesInstead)
 {
     DeleteRegistryTree(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_X);
 
-    ASSERT_TRUE(RemoveModuleUsage(kFile));
+    ASSERT_TRUE(RemoveModuleUsage(Wide(kFile).c_str()));
     EXPECT_FALSE(SharedValueExists(kFilePath));
     // The second removal of the same value finds it gone and is content.
-    ASSERT_TRUE(RemoveTypeLibRegistration(kFile));
+    ASSERT_TRUE(RemoveTypeLibRegistration(Wide(kFile).c_str()));
     EXPECT_FALSE(SharedValueExists(kFilePath));
     ExpectSiblingIntact();
 }
@@ -147,23 +150,25 @@ TEST_F(CleanupTest, NoClassNoRemoval)
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + kFile);
     SetRegistryText(HKEY_LOCAL_MACHINE, kModuleUsage + kFile, ".Owner", "x");
 
-    EXPECT_FALSE(RemoveDistributionUnit(kFile));
+    EXPECT_FALSE(RemoveDistributionUnit(Wide(kFile).c_str()));
     EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_X));
     EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUnits + CLSID_X));
-    EXPECT_TRUE(RemoveSharedDllValue(""));
+    EXPECT_TRUE(RemoveSharedDllValue(TEXT("")));
 }
 
 TEST_F(CleanupTest, KeyTreeLosesEveryLevelButItsTop)
 {
     std::string top = TestKeyPath();
-    for (const char* leaf : {"a\\1\\x", "a\\1\\y", "a\\2", "b", "c\\deep\\deeper\\deepest"})
+    for (const char* leaf :
+         {"a\\1\\x", "a\\1\\y", "a\\2", "b", "c\\deep\\deeper\\deepest", "Ωmega\\東京\\Жук"})
         SetRegistryText(HKEY_LOCAL_MACHINE, top + "\\" + leaf, "v", "data");
 
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, top.c_str(), 0, KEY_READ, &key));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(top).c_str(), 0, KEY_READ, &key));
     DeleteKeyTree(key);
-    char name[MAX_PATH];
-    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(key, 0, name, sizeof name));
+    WCHAR name[MAX_PATH];
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyW(key, 0, name, MAX_PATH));
     RegCloseKey(key);
     EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, top));
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, top);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,15 +20,20 @@
 #define CLSID_SIBLING "{0B5E0000-0000-4000-8000-00000000000B}"
 #define LIBID_X "{0B5E0000-0000-4000-8000-0000000000AA}"
 #define LIBID_SIBLING "{0B5E0000-0000-4000-8000-0000000000BB}"
+// Enumerated before LIBID_X, as the registry sorts names.
+#define LIBID_SECOND "{0B5E0000-0000-4000-8000-0000000000A0}"
 
 typedef std::vector<std::string> Entries;
 
 static const UINT kQuestion = MB_YESNO | MB_DEFBUTTON2;
 static const UINT kWarning = MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION;
 
-static const std::string kModuleUsageKey = "HKLM\\" MODULE_USAGE_PATH "\\";
-static const std::string kUnitsKey = "HKLM\\" DISTRIBUTION_UNITS_PATH "\\";
-static const std::string kSharedDllsKey = "HKLM\\" SHARED_DLLS_PATH;
+static const std::string kModuleUsagePath = Utf8(MODULE_USAGE_PATH);
+static const std::string kUnitsPath = Utf8(DISTRIBUTION_UNITS_PATH);
+static const std::string kSharedDllsPath = Utf8(SHARED_DLLS_PATH);
+static const std::string kModuleUsageKey = "HKLM\\" + kModuleUsagePath + "\\";
+static const std::string kUnitsKey = "HKLM\\" + kUnitsPath + "\\";
+static const std::string kSharedDllsKey = "HKLM\\" + kSharedDllsPath;
 
 // A control that unregisters itself, as the list shows it and as a file.
 static const std::string kDownload = "C:/Windows/Downloaded Program Files/unreg.ocx";
@@ -131,7 +137,7 @@ static bool FileStays(const std::string& windowsPath)
 static void RegisterDownload(const std::string& controlPath, const char* clsid)
 {
     std::string file = FileOf(controlPath);
-    std::string usage = MODULE_USAGE_PATH "\\" + controlPath;
+    std::string usage = kModuleUsagePath + "\\" + controlPath;
     SetRegistryText(HKEY_LOCAL_MACHINE, usage, ".Owner", "Unknown Owner");
     if (clsid == NULL)
         return;
@@ -139,7 +145,7 @@ static void RegisterDownload(const std::string& controlPath, const char* clsid)
     std::string classKey = std::string("CLSID\\") + clsid;
     SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "", file);
     SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\Implemented Categories\\{7DD95801}", "", "");
-    std::string unit = DISTRIBUTION_UNITS_PATH "\\" + std::string(clsid);
+    std::string unit = kUnitsPath + "\\" + clsid;
     SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\Contains\\Files", file.c_str(), "");
     SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE",
                     "http://example.invalid/unreg.cab");
@@ -157,7 +163,7 @@ static void RegisterTypeLib(const char* libId, const std::string& file)
 
 static void SetUsageCount(const std::string& file, DWORD count)
 {
-    SetRegistryDword(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, file.c_str(), count);
+    SetRegistryDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, file.c_str(), count);
 }
 
 struct Outcome {
@@ -170,7 +176,11 @@ struct Outcome {
 
 static Entries Without(Entries entries, const std::string& entry)
 {
-    entries.erase(std::find(entries.begin(), entries.end(), entry));
+    auto found = std::find(entries.begin(), entries.end(), entry);
+    if (found == entries.end())
+        ADD_FAILURE() << entry << " was not in the list";
+    else
+        entries.erase(found);
     return entries;
 }
 
@@ -188,14 +198,15 @@ class DeleteWorkflowTest : public testing::Test {
         EXPECT_EQ(0, SimStallCount());
         EXPECT_EQ(0, SimOpenKeyCount());
         EXPECT_EQ(0, SimLoadedModuleCount());
+        EXPECT_EQ(0, SimOpenHandleCount());
     }
 
     void Reset()
     {
         SimReset();
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH);
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsagePath);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kSharedDllsPath);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kUnitsPath);
         CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID");
         CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
         RegisterDownload(kSiblingDownload, CLSID_SIBLING);
@@ -210,16 +221,37 @@ class DeleteWorkflowTest : public testing::Test {
     // others and selected; an empty entry leaves the list without a selection.
     Outcome Delete(const std::string& entry, const Entries& others = kSiblingEntries)
     {
+        return Run([&](HWND dialog) {
+            for (const std::string& other : others)
+                SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+                                    reinterpret_cast<LPARAM>(Wide(other).c_str()));
+            if (!entry.empty()) {
+                LRESULT index = SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+                                                    reinterpret_cast<LPARAM>(Wide(entry).c_str()));
+                SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, index, 0);
+            }
+        });
+    }
+
+    // As Delete, on the list that the program's own scan of the registry
+    // fills; the entry has to be one that the scan listed.
+    Outcome DeleteListed(const std::string& entry)
+    {
+        return Run([&](HWND dialog) {
+            RefreshControlList(dialog);
+            Entries items = ListBoxItems(dialog, IDC_CONTROL_LIST);
+            auto found = std::find(items.begin(), items.end(), entry);
+            EXPECT_NE(items.end(), found) << entry << " is not listed";
+            SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_SETCURSEL,
+                                found == items.end() ? -1 : found - items.begin(), 0);
+        });
+    }
+
+    Outcome Run(const std::function<void(HWND)>& fillList)
+    {
         Outcome outcome;
         WithMainDialog([&](HWND dialog) {
-            for (const std::string& other : others)
-                SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(other.c_str()));
-            if (!entry.empty()) {
-                LRESULT index = SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
-                                                    reinterpret_cast<LPARAM>(entry.c_str()));
-                SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, index, 0);
-            }
+            fillList(dialog);
             outcome.dialog = dialog;
             outcome.listBefore = ListBoxItems(dialog, IDC_CONTROL_LIST);
             before = TakeSnapshot();
@@ -229,6 +261,8 @@ class DeleteWorkflowTest : public testing::Test {
         });
         outcome.removed = Difference(before, after);
         EXPECT_EQ(RegistrySnapshot(), Difference(after, before)) << "a deletion adds nothing";
+        EXPECT_EQ(0, SimOpenHandleCount()) << "a deletion closes every file and process handle";
+        EXPECT_EQ(0, SimOpenKeyCount());
         return outcome;
     }
 
@@ -255,49 +289,160 @@ class DeleteWorkflowTest : public testing::Test {
     RegistrySnapshot before, after;
 };
 
+// Names outside the ANSI code page are listed, unregistered, asked about and
+// removed as the ASCII ones are.
 TEST_F(DeleteWorkflowTest, DownloadIsUnregisteredDeletedAndForgotten)
 {
-    PlaceFile(kDownloadFile, "unregister.ocx");
-    RegisterDownload(kDownload, CLSID_X);
-    RegisterTypeLib(LIBID_X, kDownloadFile);
-    SetUsageCount(kDownloadFile, 1);
-    Answer({IDYES});
+    for (const char* name : {"unreg.ocx", "Жук/Жук.ocx"}) {
+        SCOPED_TRACE(name);
+        Reset();
+        const std::string entry = "C:/Windows/Downloaded Program Files/" + std::string(name);
+        const std::string file = FileOf(entry);
+        PlaceFile(file, "unregister.ocx");
+        RegisterDownload(entry, CLSID_X);
+        RegisterTypeLib(LIBID_X, file);
+        SetUsageCount(file, 1);
+        Answer({IDYES});
 
-    Outcome outcome = Delete(kDownload);
+        Outcome outcome = DeleteListed(entry);
 
-    EXPECT_TRUE(outcome.result);
-    EXPECT_EQ(Without(outcome.listBefore, kDownload), outcome.listAfter);
-    ExpectBoxes(outcome.dialog, {DeleteQuestion(kDownloadFile)}, __LINE__);
-    EXPECT_TRUE(SimBeepHistory().empty());
-    // The loader gets the path as listed; the question and the deletion the file path.
-    EXPECT_EQ(Entries({kDownloadFile}), SimUnregisterServerCalls());
-    EXPECT_TRUE(SimWinExecCommands().empty());
-    EXPECT_FALSE(FileStays(kDownloadFile));
-    EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed);
+        EXPECT_TRUE(outcome.result);
+        EXPECT_EQ(Without(outcome.listBefore, entry), outcome.listAfter);
+        EXPECT_EQ(Entries({kSiblingDownload, kSiblingOther}), outcome.listAfter);
+        ExpectBoxes(outcome.dialog, {DeleteQuestion(file)}, __LINE__);
+        EXPECT_TRUE(SimBeepHistory().empty());
+        // The loader gets the path as listed; the question and the deletion the file path.
+        EXPECT_EQ(Entries({file}), SimUnregisterServerCalls());
+        EXPECT_TRUE(SimProcessCommands().empty());
+        EXPECT_FALSE(FileStays(file));
+        EXPECT_EQ(DownloadRegistration(entry, CLSID_X, LIBID_X), outcome.removed);
+    }
 }
 
 TEST_F(DeleteWorkflowTest, OtherControlIsWarnedAboutAndKeepsItsUsageCount)
 {
-    PlaceFile(kOtherRegistered, "server.exe");
-    RegisterTypeLib(LIBID_X, kOtherRegistered);
-    SetUsageCount(kOtherRegistered, 1);
-    // Usage outside a download cache does not make a download.
-    SetRegistryText(HKEY_LOCAL_MACHINE,
-                    MODULE_USAGE_PATH "\\C:/Program Files/Vendor Tools/unreg.ocx", ".Owner", "x");
+    for (const char* folder : {"Vendor Tools", "Ωmega 東京"}) {
+        SCOPED_TRACE(folder);
+        Reset();
+        const std::string registered = "C:\\Program Files\\" + std::string(folder) + "\\unreg.ocx";
+        const std::string entry = LowerCase(registered);
+        PlaceFile(registered, "server.exe");
+        RegisterTypeLib(LIBID_X, registered);
+        SetUsageCount(registered, 1);
+        // Usage outside a download cache does not make a download.
+        SetRegistryText(HKEY_LOCAL_MACHINE,
+                        kModuleUsagePath + "\\C:/Program Files/" + folder + "/unreg.ocx", ".Owner",
+                        "x");
+        Answer({IDYES, IDYES});
+
+        Outcome outcome = DeleteListed(entry);
+
+        EXPECT_TRUE(outcome.result);
+        EXPECT_EQ(Without(outcome.listBefore, entry), outcome.listAfter);
+        EXPECT_EQ(Entries({kSiblingDownload, kSiblingOther}), outcome.listAfter);
+        ExpectBoxes(outcome.dialog, {Warning(entry), DeleteQuestion(entry)}, __LINE__);
+        EXPECT_EQ(std::vector<UINT>({MB_ICONHAND, MB_ICONHAND}), SimBeepHistory());
+        // Without DllUnregisterServer the program unregisters itself; the
+        // quotes keep Windows from starting "c:\program".
+        EXPECT_EQ(Entries({"\"" + entry + "\" /UnregServer"}), SimProcessCommands());
+        EXPECT_TRUE(SimUnregisterServerCalls().empty());
+        EXPECT_FALSE(FileStays(registered));
+        EXPECT_EQ(SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_X), outcome.removed);
+    }
+}
+
+// Through the ANSI code page "Ωmega" reads as "Omega": a registration of a
+// file that is not there would name a real control's file.
+TEST_F(DeleteWorkflowTest, LookAlikeRegistrationNeverReachesTheRealControl)
+{
+    const std::string real = "C:\\Program Files\\Omega\\Omega.dll";
+    const std::string lookAlike = "C:\\Program Files\\Ωmega\\Omega.dll";
+    const std::string entry = LowerCase(lookAlike);
+    PlaceFile(real, "unregister.ocx");
+    RegisterTypeLib(LIBID_X, real);
+    SetUsageCount(real, 1);
+    RegisterTypeLib(LIBID_SECOND, lookAlike);
     Answer({IDYES, IDYES});
 
-    Outcome outcome = Delete(kOther);
+    Outcome outcome = DeleteListed(entry);
 
     EXPECT_TRUE(outcome.result);
-    EXPECT_EQ(Without(outcome.listBefore, kOther), outcome.listAfter);
-    ExpectBoxes(outcome.dialog, {Warning(kOther), DeleteQuestion(kOther)}, __LINE__);
-    EXPECT_EQ(std::vector<UINT>({MB_ICONHAND, MB_ICONHAND}), SimBeepHistory());
-    // Without DllUnregisterServer the program unregisters itself; the quotes
-    // keep Windows from starting "c:\program".
-    EXPECT_EQ(Entries({"\"" + kOther + "\" /UnregServer"}), SimWinExecCommands());
+    EXPECT_EQ(Entries({kSiblingDownload, LowerCase(real), kSiblingOther}), outcome.listAfter);
+    EXPECT_EQ(Without(outcome.listBefore, entry), outcome.listAfter);
+    ExpectBoxes(outcome.dialog, {Warning(entry), RegistryQuestion(entry)}, __LINE__);
+    std::vector<SimLibraryLoad> loads = SimLibraryLoads();
+    ASSERT_EQ(1u, loads.size());
+    EXPECT_EQ(entry, loads[0].path);
     EXPECT_TRUE(SimUnregisterServerCalls().empty());
-    EXPECT_FALSE(FileStays(kOtherRegistered));
-    EXPECT_EQ(SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_X), outcome.removed);
+    EXPECT_TRUE(SimProcessCommands().empty());
+    EXPECT_TRUE(FileStays(real));
+    EXPECT_EQ(SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_SECOND), outcome.removed);
+}
+
+// Windows answers for one file under many names. A second registration of a
+// listed control's file, however it spells the file, makes the file shared
+// whatever the usage count says; the same name in another folder is another
+// file. The usage count of 1 is the file's under its first spelling.
+TEST_F(DeleteWorkflowTest, FileThatAnotherEntryNamesIsShared)
+{
+    const std::string file = "C:\\Program Files\\Omega\\Omega.dll";
+    const struct {
+        const char* name;
+        std::string registered; // the selected entry's file, as its type library names it
+        bool firstEntry;        // the file is listed from LIBID_X as well
+        bool shared;
+        // The type library is found by the file path's text, with '\'; the
+        // '/' spelling does not find its own, but the first entry's.
+        const char* removedLib;
+    } cases[] = {
+        {"trailing dot", file + ".", true, true, LIBID_SECOND},
+        {"short name", "C:\\PROGRA~1\\Omega\\Omega.dll", true, true, LIBID_SECOND},
+        {"letter case", "C:\\PROGRAM FILES\\OMEGA\\OMEGA.DLL", true, true, LIBID_SECOND},
+        {"slashes", "C:/Program Files/Omega/Omega.dll", true, true, LIBID_X},
+        {"same name elsewhere", "C:\\Program Files\\Omega 2\\Omega.dll", true, false, LIBID_SECOND},
+        {"named by nothing else", file, false, false, LIBID_SECOND},
+    };
+    for (const auto& c : cases) {
+        for (int answer : {IDNO, IDYES}) {
+            // Unshared, a No answers the DELETE question, a case of its own.
+            if (!c.shared && answer == IDNO)
+                continue;
+            SCOPED_TRACE(testing::Message() << c.name << ", answer " << answer);
+            Reset();
+            const std::string entry = LowerCase(c.registered);
+            const std::string selectedFile = FileOf(entry);
+            PlaceFile(file, "unregister.ocx");
+            if (!c.shared && c.firstEntry)
+                PlaceFile(c.registered, "unregister.ocx");
+            if (c.firstEntry)
+                RegisterTypeLib(LIBID_X, file);
+            SetUsageCount(file, 1);
+            RegisterTypeLib(LIBID_SECOND, c.registered);
+            Answer({IDYES, IDYES});
+            if (c.shared)
+                SimAnswerMessageBox(answer);
+
+            Outcome outcome = DeleteListed(entry);
+
+            EXPECT_EQ(c.firstEntry ? 4u : 3u, outcome.listBefore.size());
+            std::vector<Box> boxes = {Warning(entry), DeleteQuestion(selectedFile)};
+            if (c.shared)
+                boxes.push_back(SharedQuestion(selectedFile));
+            ExpectBoxes(outcome.dialog, boxes, __LINE__);
+            EXPECT_EQ(Entries({selectedFile}), SimUnregisterServerCalls());
+            if (answer == IDNO) {
+                ExpectRegistryAndListKept(outcome, __LINE__);
+                EXPECT_TRUE(FileStays(file));
+                continue;
+            }
+            EXPECT_TRUE(outcome.result);
+            EXPECT_EQ(Without(outcome.listBefore, entry), outcome.listAfter);
+            EXPECT_FALSE(FileStays(c.registered));
+            EXPECT_EQ(!c.shared && c.firstEntry, FileStays(file));
+            EXPECT_EQ(SubtreeLines(before, std::string("HKCR\\TypeLib\\") + c.removedLib),
+                      outcome.removed);
+        }
+    }
 }
 
 TEST_F(DeleteWorkflowTest, RefusedWarningChangesNothing)
@@ -312,7 +457,7 @@ TEST_F(DeleteWorkflowTest, RefusedWarningChangesNothing)
     ExpectBoxes(outcome.dialog, {Warning(kOther)}, __LINE__);
     EXPECT_EQ(std::vector<UINT>({MB_ICONHAND, MB_ICONHAND}), SimBeepHistory());
     EXPECT_TRUE(SimUnregisterServerCalls().empty());
-    EXPECT_TRUE(SimWinExecCommands().empty());
+    EXPECT_TRUE(SimProcessCommands().empty());
     EXPECT_TRUE(FileStays(kOtherRegistered));
 }
 
@@ -423,11 +568,11 @@ TEST_F(DeleteWorkflowTest, ClassNameWithABackslashIsNotFollowed)
     RegisterDownload(kDownload, CLSID_X);
     RegisterTypeLib(LIBID_X, kDownloadFile);
     SetUsageCount(kDownloadFile, 1);
-    const std::string usage = MODULE_USAGE_PATH "\\" + kDownload;
+    const std::string usage = kModuleUsagePath + "\\" + kDownload;
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, usage.c_str(), 0, KEY_SET_VALUE, &key));
-    RegDeleteValueA(key, CLSID_X);
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(usage).c_str(), 0, KEY_SET_VALUE, &key));
+    RegDeleteValueW(key, TEXT(CLSID_X));
     RegCloseKey(key);
     SetRegistryText(HKEY_LOCAL_MACHINE, usage, CLSID_X "\\InprocServer32", "");
     Answer({IDYES});
@@ -447,7 +592,7 @@ TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
     RegisterDownload(kDownload, CLSID_X);
     RegisterTypeLib(LIBID_X, kDownloadFile);
     SetUsageCount(kDownloadFile, 1);
-    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH);
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kSharedDllsPath.c_str());
     Answer({IDYES});
 
     Outcome outcome = Delete(kDownload);
@@ -465,7 +610,7 @@ TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
     // Listed before its type library went away: the usage count is all that is left.
     PlaceFile(kOtherRegistered, "unregister.ocx");
     SetUsageCount(kOtherRegistered, 1);
-    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH);
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kSharedDllsPath.c_str());
     Answer({IDYES, IDYES});
 
     outcome = Delete(kOther);
@@ -488,7 +633,7 @@ TEST_F(DeleteWorkflowTest, MissingFileAsksOnlyAboutTheRegistryEntry)
 
         ExpectBoxes(outcome.dialog, {RegistryQuestion(kDownloadFile)}, __LINE__);
         EXPECT_TRUE(SimUnregisterServerCalls().empty());
-        EXPECT_TRUE(SimWinExecCommands().empty());
+        EXPECT_TRUE(SimProcessCommands().empty());
         if (answer == IDYES) {
             EXPECT_TRUE(outcome.result);
             EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed);
@@ -520,7 +665,7 @@ TEST_F(DeleteWorkflowTest, TextFileGoesAndOnlyACountAboveOneAsksAboutSharing)
         if (c.type == REG_DWORD)
             SetUsageCount(kDownloadFile, c.count);
         if (c.type == REG_SZ)
-            SetRegistryText(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, kDownloadFile.c_str(),
+            SetRegistryText(HKEY_LOCAL_MACHINE, kSharedDllsPath, kDownloadFile.c_str(),
                             std::to_string(c.count));
         Answer({IDYES});
         if (c.asked)
@@ -534,7 +679,7 @@ TEST_F(DeleteWorkflowTest, TextFileGoesAndOnlyACountAboveOneAsksAboutSharing)
             boxes.push_back(SharedQuestion(kDownloadFile));
         ExpectBoxes(outcome.dialog, boxes, __LINE__);
         EXPECT_TRUE(SimUnregisterServerCalls().empty());
-        EXPECT_TRUE(SimWinExecCommands().empty());
+        EXPECT_TRUE(SimProcessCommands().empty());
         EXPECT_FALSE(FileStays(kDownloadFile));
         EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed);
     }
@@ -575,7 +720,7 @@ TEST_F(DeleteWorkflowTest, KeyTreeWalkStopsAtAKeyItCannotOpen)
 
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tree", 0, KEY_READ, &key));
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Tree"), 0, KEY_READ, &key));
     DeleteKeyTree(key);
     RegCloseKey(key);
 
@@ -614,7 +759,7 @@ TEST_F(DeleteWorkflowTest, WithoutASelectionNothingHappens)
         EXPECT_TRUE(SimMessageBoxes().empty());
         EXPECT_TRUE(SimBeepHistory().empty());
         EXPECT_TRUE(SimUnregisterServerCalls().empty());
-        EXPECT_TRUE(SimWinExecCommands().empty());
+        EXPECT_TRUE(SimProcessCommands().empty());
     }
 }
 
@@ -622,17 +767,22 @@ TEST_F(DeleteWorkflowTest, WithoutASelectionNothingHappens)
 // name, and so a download's entry, stops at 255.
 TEST_F(DeleteWorkflowTest, LongestPathsAppearWholeInEveryMessage)
 {
-    const std::string downloadFolder = "C:/Windows/Downloaded Program Files/";
-    const std::string otherFolder = "c:\\program files\\vendor\\";
+    // The limits count UTF-16 code units, of which "𝛀" takes two.
+    auto filled = [](const std::string& folder, size_t length, char c) {
+        return folder + std::string(length - Wide(folder).size() - 4, c) + ".ocx";
+    };
     const struct {
         std::string entry;
         bool downloaded;
     } cases[] = {
-        {downloadFolder + std::string(255 - downloadFolder.size() - 4, 'd') + ".ocx", true},
-        {otherFolder + std::string(259 - otherFolder.size() - 4, 'o') + ".ocx", false},
+        {filled("C:/Windows/Downloaded Program Files/", 255, 'd'), true},
+        {filled("C:/Windows/Downloaded Program Files/Жук 𝛀/", 255, 'd'), true},
+        {filled("c:\\program files\\vendor\\", 259, 'o'), false},
+        {filled("c:\\program files\\Ωmega 東京 𝛀\\", 259, 'o'), false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.entry.size() << " characters");
+        SCOPED_TRACE(testing::Message()
+                     << c.entry << ", " << Wide(c.entry).size() << " characters");
         Reset();
         std::string file = FileOf(c.entry);
         PlaceFile(file, "unregister.ocx");
@@ -687,8 +837,8 @@ TEST_F(DeleteWorkflowTest, DeleteFromTheDialogRefreshesTheListWithoutTheControl)
     SimAddUserAction([] { SimClickButton(SimActiveDialog(), IDC_EXIT); });
     Answer({IDYES, IDYES, IDYES});
 
-    char commandLine[] = "";
-    EXPECT_EQ(1, WinMain(GetModuleHandleA(NULL), NULL, commandLine, 1));
+    WCHAR commandLine[] = TEXT("");
+    EXPECT_EQ(1, wWinMain(GetModuleHandleW(NULL), NULL, commandLine, 1));
 
     ASSERT_EQ(3u, seen.size());
     EXPECT_EQ(Entries({kSiblingDownload, kDownload, "c:\\apps\\tool.ocx", kSiblingOther}), seen[0]);

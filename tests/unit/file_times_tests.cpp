@@ -59,10 +59,10 @@ class FileTimesTest : public testing::Test {
     }
     static std::string Format(const FILETIME& time)
     {
-        char text[MAX_PATH] = "untouched";
-        if (!FormatFileTime(&time, text, sizeof text))
+        WCHAR text[MAX_PATH] = TEXT("untouched");
+        if (!FormatFileTime(&time, text, MAX_PATH))
             return "FALSE";
-        return text;
+        return Utf8(text);
     }
     std::string savedZone;
     bool hadZone = false;
@@ -88,11 +88,17 @@ TEST_F(FileTimesTest, RefusesWhatDoesNotFitOrConvert)
 {
     UseZone("UTC0");
     FILETIME time = FileTimeOf(1999, 3, 7, 19, 5, 9);
-    char small[17] = "untouched";
-    EXPECT_FALSE(FormatFileTime(&time, small, sizeof small));
-    EXPECT_STREQ("untouched", small);
-    char exact[18];
-    EXPECT_TRUE(FormatFileTime(&time, exact, sizeof exact));
+    // Sizes count characters: seventeen and the NUL fit in eighteen, and
+    // nothing is written past what the call is told of.
+    const WCHAR guard = 0xFDFD;
+    WCHAR text[20] = TEXT("untouched");
+    text[18] = text[19] = guard;
+    EXPECT_FALSE(FormatFileTime(&time, text, 17));
+    EXPECT_EQ("untouched", Utf8(text));
+    EXPECT_TRUE(FormatFileTime(&time, text, 18));
+    EXPECT_EQ("03/07/99 19:05:09", Utf8(text));
+    EXPECT_EQ(guard, text[18]);
+    EXPECT_EQ(guard, text[19]);
 
     FILETIME impossible = {0, 0x80000000u};
     EXPECT_EQ("FALSE", Format(impossible));
@@ -126,8 +132,8 @@ TEST_F(FileTimesTest, InstalledAndLastAccessRules)
             SCOPED_TRACE(c.installed);
             SimSetFileTimes("C:\\times.ocx", c.creation, c.lastWrite, c.lastAccess);
             for (int id : {IDC_INSTALLED, IDC_LAST_CHANGE, IDC_LAST_ACCESS})
-                SetDlgItemTextA(dialog, id, "Unknown");
-            ShowFileDetails(dialog, "C:/TIMES.ocx", VersionStringTable, GetProcessHeap());
+                SetDlgItemTextW(dialog, id, TEXT("Unknown"));
+            ShowFileDetails(dialog, TEXT("C:/TIMES.ocx"), VersionStringTable, GetProcessHeap());
             EXPECT_EQ(c.installed, DialogItemText(dialog, IDC_INSTALLED));
             EXPECT_EQ(c.changed, DialogItemText(dialog, IDC_LAST_CHANGE));
             EXPECT_EQ(c.accessed, DialogItemText(dialog, IDC_LAST_ACCESS));
@@ -144,6 +150,7 @@ TEST_F(FileTimesTest, SizesBeyondTwoGigabytesAndRootFiles)
     } cases[] = {
         {"C:\\three.ocx", 3000000000LL, "3000000000"},
         {"C:\\four.ocx", 4294967296LL, "4294967296"},
+        {"C:\\Ωmega 東京.ocx", 2147483648LL, "2147483648"},
         {"C:\\empty.dll", 0, "0"},
     };
     WithMainDialog([&](HWND dialog) {
@@ -152,7 +159,7 @@ TEST_F(FileTimesTest, SizesBeyondTwoGigabytesAndRootFiles)
             std::string host = SimHostPath(c.path);
             ASSERT_EQ(0, close(open(host.c_str(), O_CREAT | O_WRONLY, 0644)));
             ASSERT_EQ(0, truncate(host.c_str(), c.size));
-            ShowFileDetails(dialog, c.path, VersionStringTable, GetProcessHeap());
+            ShowFileDetails(dialog, Wide(c.path).c_str(), VersionStringTable, GetProcessHeap());
             EXPECT_EQ(c.shown, DialogItemText(dialog, IDC_SIZE));
         }
         // A file in the root folder has its extension read all the same.

@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/control_ids.h"
+#include "app/text.h"
 #include "inventory/inventory.h"
 #include "support/test_support.h"
 
@@ -11,11 +12,13 @@
 
 typedef std::vector<std::string> Entries;
 
+static const std::string kModuleUsage = Utf8(MODULE_USAGE_PATH);
+
 static const char* const kNoControls =
     "Burrowlens reports on ActiveX\ncontrols installed on this computer.\n\n"
     "No controls have been registered for this machine.";
 
-// The whole program, from WinMain to its exit code, against the stand-in:
+// The whole program, from wWinMain to its exit code, against the stand-in:
 // the user is a script of actions run whenever the program waits for input.
 class MainDialogTest : public testing::Test {
   protected:
@@ -32,12 +35,12 @@ class MainDialogTest : public testing::Test {
 
     static void SeedEmptyKeys()
     {
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsage);
         CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
     }
     static void AddDownload(const std::string& name)
     {
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, std::string(MODULE_USAGE_PATH "\\") + name);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsage + "\\" + name);
     }
     static void AddTypeLibFile(const std::string& libAndVersion, const char* platform,
                                const std::string& file)
@@ -57,8 +60,8 @@ class MainDialogTest : public testing::Test {
     }
     static int Run()
     {
-        char commandLine[] = "";
-        return WinMain(GetModuleHandleA(NULL), NULL, commandLine, 1);
+        WCHAR commandLine[] = TEXT("");
+        return wWinMain(GetModuleHandleW(NULL), NULL, commandLine, 1);
     }
     static void ExpectBox(size_t index, const std::string& text, UINT type, int line)
     {
@@ -112,7 +115,7 @@ TEST_F(MainDialogTest, FirstEntryIsSelectedAndDeleteEnabledAfterTheScan)
     SimAddUserAction([&] {
         HWND dialog = SimActiveDialog();
         deleteEnabled = IsWindowEnabled(GetDlgItem(dialog, IDC_DELETE));
-        selected = SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
+        selected = SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
     });
     Look();
     Click(IDC_EXIT);
@@ -150,11 +153,13 @@ TEST_F(MainDialogTest, RefreshRebuildsTheListFromScratch)
               seen[2]);
 }
 
+// The entry asked about lies in a folder named beyond ASCII, which the
+// question must show as registered.
 TEST_F(MainDialogTest, RefusedDeleteLeavesTheListAndSelectionAlone)
 {
     SeedEmptyKeys();
     AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
-    AddDownload("C:/Windows/Downloaded Program Files/b.ocx");
+    AddDownload("C:/Windows/Downloaded Program Files/Жук/b.ocx");
     SimAddUserAction([] { SimSelectListEntry(SimActiveDialog(), IDC_CONTROL_LIST, 1); });
     Look();
     Click(IDC_DELETE);
@@ -162,19 +167,22 @@ TEST_F(MainDialogTest, RefusedDeleteLeavesTheListAndSelectionAlone)
     Look();
     LRESULT selected = LB_ERR;
     SimAddUserAction([&] {
-        selected = SendDlgItemMessageA(SimActiveDialog(), IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
+        selected = SendDlgItemMessageW(SimActiveDialog(), IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
     });
     Click(IDC_EXIT);
 
     EXPECT_EQ(1, Run());
 
     ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(Entries({"C:/Windows/Downloaded Program Files/a.ocx",
+                       "C:/Windows/Downloaded Program Files/Жук/b.ocx"}),
+              seen[0]);
     EXPECT_EQ(seen[0], seen[1]);
     EXPECT_EQ(1, selected);
     ASSERT_EQ(1u, SimMessageBoxes().size());
     ExpectBox(0,
               "Are you sure you want to delete\nthe registry entry for\n"
-              "C:\\Windows\\Downloaded Program Files\\b.ocx?",
+              "C:\\Windows\\Downloaded Program Files\\Жук\\b.ocx?",
               MB_YESNO | MB_DEFBUTTON2, __LINE__);
 }
 
@@ -184,9 +192,9 @@ TEST_F(MainDialogTest, AboutBoxOpensOverTheMainDialogAndCloses)
     AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
     std::vector<std::string> captions;
     auto caption = [&] {
-        char text[64];
-        GetWindowTextA(SimActiveDialog(), text, sizeof text);
-        captions.push_back(text);
+        WCHAR text[64];
+        GetWindowTextW(SimActiveDialog(), text, BufferLength(text));
+        captions.push_back(Utf8(text));
     };
     Click(IDC_ABOUT);
     SimAddUserAction(caption);
@@ -227,7 +235,7 @@ TEST_F(MainDialogTest, DeniedModuleUsageGivesTheSecurityMessage)
     SeedEmptyKeys();
     AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
     AddTypeLibFile("{L1}\\1.0", "win32", "C:\\A\\One.dll");
-    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
+    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kModuleUsage.c_str());
     SimAnswerMessageBox(IDOK);
     SimAnswerMessageBox(IDOK);
     Look();
@@ -243,7 +251,7 @@ TEST_F(MainDialogTest, DeniedModuleUsageGivesTheSecurityMessage)
 
 TEST_F(MainDialogTest, MissingTypeLibKeepsTheDownloadsWithoutAWaitCursor)
 {
-    CreateRegistryKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsage);
     AddDownload("C:/Windows/OCCACHE/a.ocx");
     SimAnswerMessageBox(IDOK);
     Look();

@@ -11,7 +11,7 @@
 
 typedef std::vector<std::string> Entries;
 
-static const std::string kModuleUsage = MODULE_USAGE_PATH;
+static const std::string kModuleUsage = Utf8(MODULE_USAGE_PATH);
 
 // A whole refresh on a registry of the test's making: how it draws the list,
 // what it costs in registry calls, and what it does when memory runs out.
@@ -63,7 +63,7 @@ class RefreshTest : public testing::Test {
     {
         std::vector<std::string> events;
         for (const std::string& event : SimRedrawHistory()) {
-            if (event.rfind("103 ", 0) != 0 && event != "0 MessageBoxA")
+            if (event.rfind("103 ", 0) != 0 && event != "0 MessageBoxW")
                 continue;
             if (event == "103 LB_ADDSTRING" && !events.empty() && events.back() == event)
                 continue;
@@ -99,7 +99,7 @@ TEST_F(RefreshTest, KeyOpenBoxesShowOverADrawnList)
 
     EXPECT_EQ(Entries({"c:\\a\\one.dll", "c:\\a\\two.dll"}), Refresh());
 
-    std::vector<std::string> box = {"103 WM_SETREDRAW 1", "103 InvalidateRect", "0 MessageBoxA",
+    std::vector<std::string> box = {"103 WM_SETREDRAW 1", "103 InvalidateRect", "0 MessageBoxW",
                                     "103 WM_SETREDRAW 0"};
     std::vector<std::string> expected = {"103 WM_SETREDRAW 0", "103 LB_RESETCONTENT"};
     expected.insert(expected.end(), box.begin(), box.end()); // site 446
@@ -132,13 +132,13 @@ TEST_F(RefreshTest, TheExtentFollowsTheWidthOfTheRebuiltList)
             RefreshControlList(dialog);
 
             RECT item;
-            ASSERT_NE(LB_ERR, SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETITEMRECT, 0,
+            ASSERT_NE(LB_ERR, SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETITEMRECT, 0,
                                                   reinterpret_cast<LPARAM>(&item)));
             RECT client;
             GetClientRect(GetDlgItem(dialog, IDC_CONTROL_LIST), &client);
             EXPECT_EQ(client.right, item.right - item.left);
             EXPECT_EQ(item.right - item.left + 40,
-                      SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
+                      SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
         });
     }
 }
@@ -158,7 +158,7 @@ TEST_F(RefreshTest, RegistryCallsGrowLinearlyWithTypeLibsAndDownloads)
             RefreshControlList(dialog);
             calls[i] = SimRegistryCallCount() - before;
             EXPECT_EQ(static_cast<LRESULT>(sizes[i] * 19 / 10),
-                      SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0));
+                      SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0));
         });
     }
     EXPECT_LE(calls[1], 4 * calls[0]) << "T = M = " << sizes[0] << ": " << calls[0]
@@ -204,8 +204,8 @@ TEST_F(RefreshTest, ARefreshAskedForDuringABoxRunsAfterTheOneShowingIt)
     SimAddUserAction([&] { seen = ListBoxItems(SimActiveDialog(), IDC_CONTROL_LIST); });
     SimAddUserAction([] { SimClickButton(SimActiveDialog(), IDC_EXIT); });
 
-    char commandLine[] = "";
-    EXPECT_EQ(1, WinMain(GetModuleHandleA(NULL), NULL, commandLine, 1));
+    WCHAR commandLine[] = TEXT("");
+    EXPECT_EQ(1, wWinMain(GetModuleHandleW(NULL), NULL, commandLine, 1));
 
     EXPECT_EQ(Entries({"c:\\a\\one.dll", "c:\\a\\two.dll"}), seen);
     // Three refreshes, each with one box for ModuleUsage and one per path.

@@ -10,48 +10,127 @@
 // Identifiers of the test's own, so the machine's registrations never match.
 #define CLSID_A "{B0A0A0A0-0000-4000-8000-00000000000A}"
 #define CLSID_B "{B0A0A0A0-0000-4000-8000-00000000000B}"
+#define CLSID_C "{B0A0A0A0-0000-4000-8000-00000000000C}"
+#define CLSID_D "{B0A0A0A0-0000-4000-8000-00000000000D}"
+#define CLSID_E "{B0A0A0A0-0000-4000-8000-00000000000E}"
 #define LIBID_A "{B0A0A0A0-0000-4000-8000-0000000000AA}"
 #define LIBID_B "{B0A0A0A0-0000-4000-8000-0000000000BB}"
 #define CATID_1 "{B0A0A0A0-0000-4000-8000-0000000000C1}"
 #define CATID_2 "{B0A0A0A0-0000-4000-8000-0000000000C2}"
 #define CATID_3 "{B0A0A0A0-0000-4000-8000-0000000000C3}"
+#define CATID_4 "{B0A0A0A0-0000-4000-8000-0000000000C4}"
 
-static const std::string kModuleUsage = MODULE_USAGE_PATH "\\";
+// Cyrillic, Greek, CJK and a character outside the BMP (a surrogate pair):
+// none of them survives the ANSI code page.
+#define OTHER_SCRIPTS "Жук Ωmega 東京 😀"
+
+static const std::string kNotFound = "(not found)";
+static const WCHAR kGuard = 0xFDFD;
+
+static std::string ModuleUsageKey(const std::string& file)
+{
+    return Utf8(MODULE_USAGE_PATH) + "\\" + file;
+}
+
+// An output buffer of the size a lookup takes, with sentinels on both sides.
+template <size_t N> struct Guarded {
+    WCHAR front[2] = {kGuard, kGuard};
+    WCHAR text[N];
+    WCHAR back[2] = {kGuard, kGuard};
+
+    Guarded()
+    {
+        for (WCHAR& c : text)
+            c = kGuard;
+    }
+    bool Intact() const
+    {
+        return front[0] == kGuard && front[1] == kGuard && back[0] == kGuard && back[1] == kGuard;
+    }
+    // Up to the NUL, and never past the buffer when a lookup left none.
+    std::string Text() const
+    {
+        size_t length = 0;
+        while (length < N && text[length] != 0)
+            ++length;
+        return Utf8(WideText(text, length));
+    }
+};
+
+// The text a lookup left in its buffer, or kNotFound when it answered FALSE.
+// Writing outside the buffer fails the test at the caller's line.
+template <size_t N, typename Lookup> static std::string Answer(int line, Lookup lookup)
+{
+    testing::ScopedTrace trace(__FILE__, line, "lookup called here");
+    Guarded<N> buffer;
+    BOOL found = lookup(buffer.text);
+    EXPECT_TRUE(buffer.Intact()) << "written outside the buffer";
+    return found ? buffer.Text() : kNotFound;
+}
+
+// Both outputs of a lookup that gives an identifier and a version, joined by a space.
+template <size_t N, typename Lookup> static std::string PairAnswer(int line, Lookup lookup)
+{
+    testing::ScopedTrace trace(__FILE__, line, "lookup called here");
+    Guarded<MAX_PATH> libId;
+    Guarded<N> version;
+    BOOL found = lookup(libId.text, version.text);
+    EXPECT_TRUE(libId.Intact()) << "written outside the identifier";
+    EXPECT_TRUE(version.Intact()) << "written outside the version";
+    return found ? libId.Text() + " " + version.Text() : kNotFound;
+}
+
+static std::string Repeated(const std::string& text, int count)
+{
+    std::string repeated;
+    for (int i = 0; i < count; ++i)
+        repeated += text;
+    return repeated;
+}
 
 class RegistrationTest : public testing::Test {
   protected:
     void TearDown() override
     {
-        for (const char* key : {"CLSID\\" CLSID_A, "CLSID\\" CLSID_B, "TypeLib\\" LIBID_A,
-                                "TypeLib\\" LIBID_B, "Component Categories\\" CATID_1,
-                                "Component Categories\\" CATID_2, "Component Categories\\" CATID_3})
+        for (const char* key :
+             {"CLSID\\" CLSID_A, "CLSID\\" CLSID_B, "CLSID\\" CLSID_C, "CLSID\\" CLSID_D,
+              "CLSID\\" CLSID_E, "TypeLib\\" LIBID_A, "TypeLib\\" LIBID_B,
+              "Component Categories\\" CATID_1, "Component Categories\\" CATID_2,
+              "Component Categories\\" CATID_3, "Component Categories\\" CATID_4})
             DeleteRegistryTree(HKEY_CLASSES_ROOT, key);
         for (const std::string& name : moduleKeys)
-            DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + name);
+            DeleteRegistryTree(HKEY_LOCAL_MACHINE, ModuleUsageKey(name));
         for (const std::string& name : sharedValues) {
             HKEY key;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_ALL_ACCESS, &key) ==
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_ALL_ACCESS, &key) ==
                 ERROR_SUCCESS) {
-                RegDeleteValueA(key, name.c_str());
+                RegDeleteValueW(key, Wide(name).c_str());
                 RegCloseKey(key);
             }
         }
     }
 
-    void AddModuleValue(const std::string& file, const char* name, const std::string& data)
+    void AddModuleValue(const std::string& file, const std::string& name, const std::string& data)
     {
-        SetRegistryText(HKEY_LOCAL_MACHINE, kModuleUsage + file, name, data);
+        SetRegistryText(HKEY_LOCAL_MACHINE, ModuleUsageKey(file), name.c_str(), data);
         moduleKeys.push_back(file);
     }
     void AddSharedCount(const std::string& file, DWORD count)
     {
-        SetRegistryDword(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, file.c_str(), count);
+        SetRegistryDword(HKEY_LOCAL_MACHINE, Utf8(SHARED_DLLS_PATH), file.c_str(), count);
         sharedValues.push_back(file);
     }
 
     std::vector<std::string> moduleKeys;
     std::vector<std::string> sharedValues;
 };
+
+static std::string ModuleClsid(int line, const std::string& controlPath)
+{
+    return Answer<MAX_PATH>(line, [&](WCHAR(&clsid)[MAX_PATH]) {
+        return FindModuleClsid(HKEY_LOCAL_MACHINE, Wide(controlPath).c_str(), clsid);
+    });
+}
 
 TEST_F(RegistrationTest, ModuleClsidIsTheFirstValueNamedInBraces)
 {
@@ -62,39 +141,94 @@ TEST_F(RegistrationTest, ModuleClsidIsTheFirstValueNamedInBraces)
     AddModuleValue("C:/BlTest/OCCACHE/none.ocx", ".Owner", "x");
     AddModuleValue("C:/BlTest/OCCACHE/big.ocx", ".Big", std::string(200, 'd'));
     AddModuleValue("C:/BlTest/OCCACHE/big.ocx", CLSID_A, "");
+    // The walk's buffer holds 127 characters and the NUL, whatever their script.
+    AddModuleValue("C:/BlTest/OCCACHE/fits.ocx", ".Fits", Repeated("Ж", 127));
+    AddModuleValue("C:/BlTest/OCCACHE/fits.ocx", CLSID_A, "");
+    AddModuleValue("C:/BlTest/OCCACHE/over.ocx", ".Over", Repeated("Ж", 128));
+    AddModuleValue("C:/BlTest/OCCACHE/over.ocx", CLSID_A, "");
+    AddModuleValue("C:/" OTHER_SCRIPTS "/OCCACHE/Ωmega.ocx", ".Owner", OTHER_SCRIPTS);
+    AddModuleValue("C:/" OTHER_SCRIPTS "/OCCACHE/Ωmega.ocx", "{" OTHER_SCRIPTS "}", OTHER_SCRIPTS);
+    AddModuleValue("C:/Program Files/Omega/Omega.dll", CLSID_A, "");
 
-    char clsid[MAX_PATH] = "";
-    EXPECT_TRUE(FindModuleClsid(HKEY_LOCAL_MACHINE, "C:/BlTest/OCCACHE/a.ocx", clsid));
-    EXPECT_STREQ(CLSID_B, clsid);
-    EXPECT_TRUE(FindModuleClsid(HKEY_LOCAL_MACHINE, "c:/bltest/occache/A.OCX", clsid));
-    EXPECT_FALSE(FindModuleClsid(HKEY_LOCAL_MACHINE, "C:/BlTest/OCCACHE/none.ocx", clsid));
-    // A value too big for the walk's buffer ends it before the class.
-    EXPECT_FALSE(FindModuleClsid(HKEY_LOCAL_MACHINE, "C:/BlTest/OCCACHE/big.ocx", clsid));
-    // Key names under ModuleUsage use '/', so the backslash form names no key.
-    EXPECT_FALSE(FindModuleClsid(HKEY_LOCAL_MACHINE, "C:\\BlTest\\OCCACHE\\a.ocx", clsid));
-    EXPECT_FALSE(FindModuleClsid(HKEY_LOCAL_MACHINE, "C:/BlTest/missing.ocx", clsid));
+    struct Case {
+        const char* path;
+        std::string clsid;
+    } cases[] = {
+        {"C:/BlTest/OCCACHE/a.ocx", CLSID_B},
+        {"c:/bltest/occache/A.OCX", CLSID_B},
+        {"C:/BlTest/OCCACHE/none.ocx", kNotFound},
+        // A value too big for the walk's buffer ends it before the class.
+        {"C:/BlTest/OCCACHE/big.ocx", kNotFound},
+        {"C:/BlTest/OCCACHE/fits.ocx", CLSID_A},
+        {"C:/BlTest/OCCACHE/over.ocx", kNotFound},
+        // Key names under ModuleUsage use '/', so the backslash form names no key.
+        {"C:\\BlTest\\OCCACHE\\a.ocx", kNotFound},
+        {"C:/BlTest/missing.ocx", kNotFound},
+        {"C:/" OTHER_SCRIPTS "/OCCACHE/Ωmega.ocx", "{" OTHER_SCRIPTS "}"},
+        // What the ANSI code page would make of the name ('Ω' as 'O') is another key.
+        {"C:/Program Files/Ωmega/Omega.dll", kNotFound},
+        {"C:/Program Files/Omega/Omega.dll", CLSID_A},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.clsid, ModuleClsid(__LINE__, c.path));
+    }
+}
+
+static std::string ClsidTypeLib(int line, const char* clsid)
+{
+    return PairAnswer<64>(line, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[64]) {
+        return GetClsidTypeLib(Wide(clsid).c_str(), libId, version);
+    });
+}
+
+static std::string TypeLibName(int line, const std::string& libId, const std::string& version)
+{
+    return Answer<MAX_PATH>(line, [&](WCHAR(&name)[MAX_PATH]) {
+        return GetTypeLibName(Wide(libId).c_str(), Wide(version).c_str(), name);
+    });
 }
 
 TEST_F(RegistrationTest, ClassTypeLibNeedsBothVersionAndTypeLib)
 {
+    const std::string longestVersion = Repeated("Ж", 63);
     SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_A "\\Version", "", "1.0");
     SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_A "\\TypeLib", "", LIBID_A);
     SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_B "\\TypeLib", "", LIBID_A);
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_C "\\Version", "", std::string(70, '9'));
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_C "\\TypeLib", "", LIBID_A);
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_D "\\Version", "", "Ωmega 東京");
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_D "\\TypeLib", "", LIBID_B);
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_E "\\Version", "", longestVersion);
+    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_E "\\TypeLib", "", LIBID_A);
     SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_A "\\1.0", "", "Fixture Control Library");
+    SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\Ωmega 東京", "",
+                    "Библиотека " OTHER_SCRIPTS);
 
-    char libId[MAX_PATH] = "";
-    char version[64] = "";
-    ASSERT_TRUE(GetClsidTypeLib(CLSID_A, libId, version));
-    EXPECT_STREQ(LIBID_A, libId);
-    EXPECT_STREQ("1.0", version);
-    char name[MAX_PATH] = "";
-    ASSERT_TRUE(GetTypeLibName(libId, version, name));
-    EXPECT_STREQ("Fixture Control Library", name);
-    EXPECT_FALSE(GetTypeLibName(libId, "2.0", name));
-    EXPECT_FALSE(GetClsidTypeLib(CLSID_B, libId, version));
-
-    SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_B "\\Version", "", std::string(70, '9'));
-    EXPECT_FALSE(GetClsidTypeLib(CLSID_B, libId, version));
+    struct Case {
+        const char* clsid;
+        std::string typeLib;
+        std::string name;
+    } cases[] = {
+        {CLSID_A, LIBID_A " 1.0", "Fixture Control Library"},
+        {CLSID_B, kNotFound, kNotFound},
+        {CLSID_C, kNotFound, kNotFound},
+        {CLSID_D, LIBID_B " Ωmega 東京", "Библиотека " OTHER_SCRIPTS},
+        // Fits its 64 characters although its UTF-8 or ANSI bytes would not.
+        {CLSID_E, LIBID_A " " + longestVersion, kNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clsid);
+        std::string typeLib = ClsidTypeLib(__LINE__, c.clsid);
+        EXPECT_EQ(c.typeLib, typeLib);
+        if (typeLib != kNotFound) {
+            size_t space = typeLib.find(' ');
+            EXPECT_EQ(c.name,
+                      TypeLibName(__LINE__, typeLib.substr(0, space), typeLib.substr(space + 1)));
+        }
+    }
+    EXPECT_EQ(kNotFound, TypeLibName(__LINE__, LIBID_A, "2.0"));
+    EXPECT_EQ(kNotFound, TypeLibName(__LINE__, LIBID_B, "Omega 東京"));
 }
 
 TEST_F(RegistrationTest, SharedDllCountIsANumberUnderTheBackslashPath)
@@ -102,28 +236,31 @@ TEST_F(RegistrationTest, SharedDllCountIsANumberUnderTheBackslashPath)
     AddSharedCount("C:\\BlTest\\zero.ocx", 0);
     AddSharedCount("C:\\BlTest\\OCCACHE\\many.ocx", 300);
     AddSharedCount("C:\\BlTest\\minus.ocx", 0xFFFFFFFF);
-    SetRegistryText(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, "C:\\BlTest\\text.ocx", "7");
+    SetRegistryText(HKEY_LOCAL_MACHINE, Utf8(SHARED_DLLS_PATH), "C:\\BlTest\\text.ocx", "7");
     sharedValues.push_back("C:\\BlTest\\text.ocx");
+    AddSharedCount("C:\\" OTHER_SCRIPTS "\\Ωmega.ocx", 7);
+    AddSharedCount("C:\\Program Files\\Omega\\Omega.dll", 5);
 
     struct Case {
         const char* path;
-        BOOL found;
-        const char* count;
+        std::string count;
     } cases[] = {
-        {"C:\\BlTest\\zero.ocx", TRUE, "0"},
-        {"C:/BlTest/OCCACHE/many.ocx", TRUE, "300"},
-        {"c:\\bltest\\occache\\MANY.ocx", TRUE, "300"},
-        {"C:\\BlTest\\minus.ocx", TRUE, "-1"},
-        {"C:\\BlTest\\text.ocx", FALSE, ""},
-        {"C:\\BlTest\\missing.ocx", FALSE, ""},
+        {"C:\\BlTest\\zero.ocx", "0"},
+        {"C:/BlTest/OCCACHE/many.ocx", "300"},
+        {"c:\\bltest\\occache\\MANY.ocx", "300"},
+        {"C:\\BlTest\\minus.ocx", "-1"},
+        {"C:\\BlTest\\text.ocx", kNotFound},
+        {"C:\\BlTest\\missing.ocx", kNotFound},
+        {"C:\\" OTHER_SCRIPTS "\\Ωmega.ocx", "7"},
+        {"C:/" OTHER_SCRIPTS "/Ωmega.ocx", "7"},
+        {"C:\\Program Files\\Ωmega\\Omega.dll", kNotFound},
+        {"C:\\Program Files\\Omega\\Omega.dll", "5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        char count[MAX_PATH] = "";
-        EXPECT_EQ(c.found, GetSharedDllCount(c.path, count));
-        if (c.found) {
-            EXPECT_STREQ(c.count, count);
-        }
+        EXPECT_EQ(c.count, Answer<MAX_PATH>(__LINE__, [&](WCHAR(&count)[MAX_PATH]) {
+                      return GetSharedDllCount(Wide(c.path).c_str(), count);
+                  }));
     }
 }
 
@@ -137,17 +274,38 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
                     "C:\\BlTest\\Control.OCX");
     SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\1.0\\0\\win32", "",
                     "C:\\BlTest\\Other.dll");
+    SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\3.0\\0\\win32", "",
+                    "C:\\" OTHER_SCRIPTS "\\Ωmega.ocx");
+    SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\4.0\\0\\win32", "",
+                    "C:\\Program Files\\Ωmega\\Omega.dll");
 
-    char libId[MAX_PATH] = "";
-    char version[32] = "";
-    ASSERT_TRUE(FindTypeLibForFile("c:\\bltest\\control.ocx", libId, version));
-    EXPECT_STREQ(LIBID_A, libId);
-    EXPECT_STREQ("2.0", version);
-    ASSERT_TRUE(FindTypeLibForFile("C:/BlTest/Other.dll", libId, version));
-    EXPECT_STREQ(LIBID_B, libId);
-    EXPECT_STREQ("1.0", version);
-    EXPECT_FALSE(FindTypeLibForFile("c:\\bltest\\sixteen.dll", libId, version));
-    EXPECT_FALSE(FindTypeLibForFile("c:\\bltest\\locale.dll", libId, version));
+    struct Case {
+        const char* path;
+        std::string typeLib;
+    } cases[] = {
+        {"c:\\bltest\\control.ocx", LIBID_A " 2.0"},
+        {"C:/BlTest/Other.dll", LIBID_B " 1.0"},
+        {"c:\\bltest\\sixteen.dll", kNotFound},
+        {"c:\\bltest\\locale.dll", kNotFound},
+        {"C:\\" OTHER_SCRIPTS "\\Ωmega.ocx", LIBID_B " 3.0"},
+        {"c:/" OTHER_SCRIPTS "/ΩMEGA.OCX", LIBID_B " 3.0"},
+        {"C:\\Program Files\\Ωmega\\Omega.dll", LIBID_B " 4.0"},
+        {"C:\\Program Files\\Omega\\Omega.dll", kNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.typeLib,
+                  PairAnswer<32>(__LINE__, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
+                      return FindTypeLibForFile(Wide(c.path).c_str(), libId, version);
+                  }));
+    }
+}
+
+static std::string Categories(int line, const char* clsid)
+{
+    return Answer<MAX_PATH>(line, [&](WCHAR(&categories)[MAX_PATH]) {
+        return GetImplementedCategories(Wide(clsid).c_str(), categories);
+    });
 }
 
 TEST_F(RegistrationTest, CategoriesAreShortenedAndJoined)
@@ -161,17 +319,20 @@ TEST_F(RegistrationTest, CategoriesAreShortenedAndJoined)
     SetRegistryText(HKEY_CLASSES_ROOT, "Component Categories\\" CATID_2, "407", "Deutsch");
     SetRegistryText(HKEY_CLASSES_ROOT, "Component Categories\\" CATID_3, "409",
                     "Controls safely initializable from persistent data");
+    SetRegistryText(HKEY_CLASSES_ROOT, "Component Categories\\" CATID_4, "409",
+                    "Элементы " OTHER_SCRIPTS);
 
-    char categories[MAX_PATH] = "previous";
-    ASSERT_TRUE(GetImplementedCategories(CLSID_A, categories));
-    EXPECT_STREQ("Scriptable; Initialized from data", categories);
+    EXPECT_EQ("Scriptable; Initialized from data", Categories(__LINE__, CLSID_A));
 
     SetRegistryText(HKEY_CLASSES_ROOT, "Component Categories\\" CATID_2, "409", "");
-    ASSERT_TRUE(GetImplementedCategories(CLSID_A, categories));
-    EXPECT_STREQ("Scriptable; ; Initialized from data", categories);
+    EXPECT_EQ("Scriptable; ; Initialized from data", Categories(__LINE__, CLSID_A));
 
-    CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_B "\\Implemented Categories\\" CATID_2);
-    EXPECT_FALSE(GetImplementedCategories(CLSID_B, categories));
+    CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_B "\\Implemented Categories\\" CATID_3);
+    CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_B "\\Implemented Categories\\" CATID_4);
+    EXPECT_EQ("Initialized from data; Элементы " OTHER_SCRIPTS, Categories(__LINE__, CLSID_B));
+
+    CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_C "\\Implemented Categories\\" CATID_2);
+    EXPECT_EQ(kNotFound, Categories(__LINE__, CLSID_C));
 }
 
 TEST_F(RegistrationTest, ClsidForTypeLibIsTheFirstClassNamingIt)
@@ -179,11 +340,14 @@ TEST_F(RegistrationTest, ClsidForTypeLibIsTheFirstClassNamingIt)
     SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_A "\\TypeLib", "", LIBID_B);
     SetRegistryText(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_B "\\TypeLib", "", LIBID_B);
 
-    char clsid[MAX_PATH] = "";
     std::string lowered = LIBID_B;
     for (char& c : lowered)
         c = static_cast<char>(tolower(c));
-    ASSERT_TRUE(FindClsidForTypeLib(lowered.c_str(), clsid));
-    EXPECT_STREQ(CLSID_A, clsid);
-    EXPECT_FALSE(FindClsidForTypeLib(LIBID_A, clsid));
+    auto clsidFor = [](int line, const std::string& libId) {
+        return Answer<MAX_PATH>(line, [&](WCHAR(&clsid)[MAX_PATH]) {
+            return FindClsidForTypeLib(Wide(libId).c_str(), clsid);
+        });
+    };
+    EXPECT_EQ(CLSID_A, clsidFor(__LINE__, lowered));
+    EXPECT_EQ(kNotFound, clsidFor(__LINE__, LIBID_A));
 }

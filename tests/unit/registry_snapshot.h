@@ -4,6 +4,8 @@
 // what a removal took away is a set difference. A key line is its path below
 // "HKCR", "HKLM" or "HKCU"; a value line is the key path, a tab, the value
 // name, a tab and the data. HKLM\SOFTWARE\Classes is left to HKCR, which shows it.
+// Names and text are read in UTF-16 and written as UTF-8: read through the
+// ANSI code page, "Ωmega" and "Omega" could come out as one line.
 
 #include <windows.h>
 
@@ -11,20 +13,72 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <set>
 #include <string>
+#include <vector>
 
 typedef std::set<std::string> RegistrySnapshot;
 
+// Only 'A' to 'Z' change: the tests spell every other letter one way.
 inline std::string LowerCase(std::string text)
 {
-    for (char& c : text)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
     return text;
 }
 
+// UTF-8 of the code units. A lone surrogate, which UTF-8 cannot carry, is
+// written as \x{D800}, so that two texts that differ never give one line.
+inline std::string SnapshotText(const WCHAR* text, size_t length)
+{
+    std::string utf8;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned long c = static_cast<unsigned long>(text[i]) & 0xFFFF;
+        unsigned long next = i + 1 < length ? static_cast<unsigned long>(text[i + 1]) & 0xFFFF : 0;
+        if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            char escaped[16];
+            snprintf(escaped, sizeof escaped, "\\x{%04lX}", c);
+            utf8 += escaped;
+            continue;
+        }
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | (c >> 18));
+            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+inline std::string SnapshotName(const WCHAR* name)
+{
+    size_t length = 0;
+    while (name[length] != 0)
+        ++length;
+    return SnapshotText(name, length);
+}
+
+// Data as RegEnumValueW gives it. Text is every code unit of the data but
+// the closing NULs, a NUL inside it written as \0 (so each string of a
+// REG_MULTI_SZ shows); anything else but a DWORD is hexadecimal bytes.
 inline std::string DescribeValue(DWORD type, const BYTE* data, DWORD size)
 {
     if (type == REG_DWORD && size == sizeof(DWORD)) {
@@ -32,32 +86,61 @@ inline std::string DescribeValue(DWORD type, const BYTE* data, DWORD size)
         memcpy(&number, data, sizeof number);
         return "dword:" + std::to_string(number);
     }
-    std::string text(reinterpret_cast<const char*>(data), size);
-    text.resize(std::min(text.size(), text.find('\0')));
-    return std::to_string(type) + ":" + text;
+    std::string described = std::to_string(type) + ":";
+    char hex[4];
+    if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) {
+        described += "hex:";
+        for (DWORD i = 0; i < size; ++i) {
+            snprintf(hex, sizeof hex, "%02x", data[i]);
+            described += hex;
+        }
+        return described;
+    }
+    std::vector<WCHAR> text(size / sizeof(WCHAR));
+    if (!text.empty())
+        memcpy(text.data(), data, text.size() * sizeof(WCHAR));
+    size_t length = text.size();
+    while (length > 0 && text[length - 1] == 0)
+        --length;
+    size_t start = 0;
+    for (size_t i = 0; i <= length; ++i) {
+        if (i < length && text[i] != 0)
+            continue;
+        described += SnapshotText(text.data() + start, i - start);
+        if (i < length)
+            described += "\\0";
+        start = i + 1;
+    }
+    if (size % sizeof(WCHAR) != 0) {
+        snprintf(hex, sizeof hex, "%02x", data[size - 1]);
+        described += std::string("\\x") + hex;
+    }
+    return described;
 }
 
 inline void SnapshotKey(HKEY key, const std::string& path, RegistrySnapshot& lines)
 {
     lines.insert(path);
-    char name[1024];
-    BYTE data[2048];
+    WCHAR name[1024];
+    BYTE data[4096];
     for (DWORD index = 0;; ++index) {
-        DWORD nameSize = sizeof name;
+        DWORD nameSize = sizeof name / sizeof name[0];
         DWORD dataSize = sizeof data;
         DWORD type = 0;
-        LONG status = RegEnumValueA(key, index, name, &nameSize, NULL, &type, data, &dataSize);
+        LONG status = RegEnumValueW(key, index, name, &nameSize, NULL, &type, data, &dataSize);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
         ASSERT_EQ(ERROR_SUCCESS, status) << path;
-        lines.insert(path + "\t" + name + "\t" + DescribeValue(type, data, dataSize));
+        lines.insert(path + "\t" + SnapshotText(name, nameSize) + "\t" +
+                     DescribeValue(type, data, dataSize));
     }
-    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index) {
-        std::string child = path + "\\" + name;
+    for (DWORD index = 0;
+         RegEnumKeyW(key, index, name, sizeof name / sizeof name[0]) == ERROR_SUCCESS; ++index) {
+        std::string child = path + "\\" + SnapshotName(name);
         if (LowerCase(child) == "hklm\\software\\classes")
             continue;
         HKEY subkey;
-        if (RegOpenKeyExA(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
             lines.insert(child + " (cannot be opened)");
             continue;
         }

@@ -7,35 +7,62 @@
 #include <cstring>
 #include <string>
 
+static const WCHAR kUntouched = '#';
+static const WCHAR kSentinel = 0x5A5A;
+
 class QueryRegistryValueTest : public testing::Test {
   protected:
     void SetUp() override
     {
         path = TestKeyPath();
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, path);
-        memset(output, '#', sizeof output);
+        ClearOutput();
+        for (WCHAR& c : guarded.sentinel)
+            c = kSentinel;
     }
     void TearDown() override
     {
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, path);
+        EXPECT_TRUE(SentinelsUntouched());
     }
 
     BOOL Query(const char* subKey, const char* valueName, DWORD* type = NULL)
     {
-        std::string full = path + subKey;
-        return QueryRegistryValue(HKEY_LOCAL_MACHINE, full.c_str(), valueName, output, type);
+        WideText full = Wide(path + subKey);
+        return QueryRegistryValue(HKEY_LOCAL_MACHINE, full.c_str(), Wide(valueName).c_str(),
+                                  guarded.output, type);
+    }
+    void ClearOutput()
+    {
+        for (WCHAR& c : guarded.output)
+            c = kUntouched;
     }
     bool OutputUntouched() const
     {
-        for (char c : output) {
-            if (c != '#')
+        for (WCHAR c : guarded.output) {
+            if (c != kUntouched)
                 return false;
         }
         return true;
     }
+    bool SentinelsUntouched() const
+    {
+        for (WCHAR c : guarded.sentinel) {
+            if (c != kSentinel)
+                return false;
+        }
+        return true;
+    }
+    WideText Output() const
+    {
+        return WideText(guarded.output);
+    }
 
     std::string path;
-    char output[MAX_PATH];
+    struct {
+        WCHAR output[MAX_PATH];
+        WCHAR sentinel[8];
+    } guarded;
 };
 
 TEST_F(QueryRegistryValueTest, ReadsTextOfEitherTypeAndTheDefaultValue)
@@ -46,39 +73,73 @@ TEST_F(QueryRegistryValueTest, ReadsTextOfEitherTypeAndTheDefaultValue)
 
     DWORD type = 0;
     ASSERT_TRUE(Query("", "", &type));
-    EXPECT_STREQ("", output);
+    EXPECT_EQ("", Utf8(guarded.output));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
     ASSERT_TRUE(Query("\\0\\win32", ""));
-    EXPECT_STREQ("C:\\Windows\\a.ocx", output);
+    EXPECT_EQ("C:\\Windows\\a.ocx", Utf8(guarded.output));
     ASSERT_TRUE(Query("\\0\\win32\\", ""));
-    EXPECT_STREQ("C:\\Windows\\a.ocx", output);
+    EXPECT_EQ("C:\\Windows\\a.ocx", Utf8(guarded.output));
     ASSERT_TRUE(Query("", "named"));
-    EXPECT_STREQ("value", output);
+    EXPECT_EQ("value", Utf8(guarded.output));
+}
+
+// Nothing may pass through the ANSI code page, whose best fit would read
+// "Ωmega" as "Omega" and "Жук" as "?uk".
+TEST_F(QueryRegistryValueTest, TextBeyondTheAnsiCodePageComesBackExactly)
+{
+    ASSERT_TRUE(SetEnvironmentVariableW(TEXT("BURROWLENS_TEST_DIR"), Wide("C:\\Жук").c_str()));
+    struct Case {
+        const char* subKey;
+        const char* name;
+        const char* stored;
+        DWORD type;
+        const char* expected;
+    } cases[] = {
+        {"", "", "C:\\Program Files\\Ωmega\\Omega.dll", REG_SZ, NULL},
+        {"", "Omega", "C:\\Program Files\\Omega\\Omega.dll", REG_SZ, NULL},
+        {"", "Ωmega", "C:\\Program Files\\Ωmega\\Ωmega.dll", REG_SZ, NULL},
+        {"", "Жук", "C:\\Windows\\Downloaded Program Files\\Жук\\ЖУК.ocx", REG_SZ, NULL},
+        {"", "控件", "C:\\程序文件\\控件.ocx", REG_SZ, NULL},
+        {"", "\U0001F600", "C:\\Faces\\\U0001F600\\\U00010400.dll", REG_SZ, NULL},
+        {"", "expanded", "%BURROWLENS_TEST_DIR%\\Ωmega.ocx", REG_EXPAND_SZ, "C:\\Жук\\Ωmega.ocx"},
+        {"\\Ωmega\\0\\win32", "", "C:\\Ωmega\\κλειδί.dll", REG_SZ, NULL},
+    };
+    for (const Case& c : cases)
+        SetRegistryText(HKEY_LOCAL_MACHINE, path + c.subKey, c.name, c.stored, c.type);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.subKey) + " / " + c.name);
+        ClearOutput();
+        DWORD type = REG_NONE;
+        ASSERT_TRUE(Query(c.subKey, c.name, &type));
+        EXPECT_EQ(Wide(c.expected != NULL ? c.expected : c.stored), Output());
+        EXPECT_EQ(c.type, type);
+    }
 }
 
 TEST_F(QueryRegistryValueTest, ExpandsEnvironmentReferences)
 {
-    ASSERT_TRUE(SetEnvironmentVariableA("BURROWLENS_TEST_DIR", "C:\\Test Dir"));
+    ASSERT_TRUE(SetEnvironmentVariableW(TEXT("BURROWLENS_TEST_DIR"), TEXT("C:\\Test Dir")));
     SetRegistryText(HKEY_LOCAL_MACHINE, path, "", "%BURROWLENS_TEST_DIR%\\x.ocx", REG_EXPAND_SZ);
     SetRegistryText(HKEY_LOCAL_MACHINE, path, "unknown", "%NO_SUCH_VARIABLE_HERE%\\x",
                     REG_EXPAND_SZ);
 
     DWORD type = 0;
     ASSERT_TRUE(Query("", "", &type));
-    EXPECT_STREQ("C:\\Test Dir\\x.ocx", output);
+    EXPECT_EQ("C:\\Test Dir\\x.ocx", Utf8(guarded.output));
     EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
     ASSERT_TRUE(Query("", "unknown"));
-    EXPECT_STREQ("%NO_SUCH_VARIABLE_HERE%\\x", output);
+    EXPECT_EQ("%NO_SUCH_VARIABLE_HERE%\\x", Utf8(guarded.output));
 }
 
 TEST_F(QueryRegistryValueTest, ExpansionTooLongForTheBufferKeepsTheStoredText)
 {
-    ASSERT_TRUE(SetEnvironmentVariableA("BURROWLENS_TEST_LONG", std::string(200, 'L').c_str()));
+    ASSERT_TRUE(SetEnvironmentVariableW(TEXT("BURROWLENS_TEST_LONG"), WideText(200, 'L').c_str()));
     std::string stored = "%BURROWLENS_TEST_LONG%\\%BURROWLENS_TEST_LONG%";
     SetRegistryText(HKEY_LOCAL_MACHINE, path, "", stored, REG_EXPAND_SZ);
 
     ASSERT_TRUE(Query("", ""));
-    EXPECT_EQ(stored, output);
+    EXPECT_EQ(stored, Utf8(guarded.output));
 }
 
 TEST_F(QueryRegistryValueTest, StoresANumberInTheFirstFourBytes)
@@ -87,14 +148,14 @@ TEST_F(QueryRegistryValueTest, StoresANumberInTheFirstFourBytes)
     DWORD type = 0;
     ASSERT_TRUE(Query("", "", &type));
     DWORD number;
-    memcpy(&number, output, sizeof number);
+    memcpy(&number, guarded.output, sizeof number);
     EXPECT_EQ(300u, number);
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
 }
 
 TEST_F(QueryRegistryValueTest, AbsentValuesLeaveTheOutputUntouched)
 {
-    static const char multi[] = "a\0b\0";
+    static const WCHAR multi[] = TEXT("a\0b\0");
     SetRegistryBytes(HKEY_LOCAL_MACHINE, path, "multi", REG_MULTI_SZ, multi, sizeof multi);
     SetRegistryBytes(HKEY_LOCAL_MACHINE, path, "binary", REG_BINARY, "abc", 3);
     SetRegistryText(HKEY_LOCAL_MACHINE, path, "long", std::string(299, 'x'));
@@ -109,36 +170,60 @@ TEST_F(QueryRegistryValueTest, AbsentValuesLeaveTheOutputUntouched)
     EXPECT_FALSE(Query("\\no such key", ""));
     EXPECT_TRUE(OutputUntouched());
     ASSERT_TRUE(Query("", "fits"));
-    EXPECT_EQ(std::string(259, 'y'), output);
+    EXPECT_EQ(std::string(259, 'y'), Utf8(guarded.output));
 }
 
-// The registry hands back such text with a terminator added when there is
-// room for it; without room the value does not fit and counts as absent.
-TEST_F(QueryRegistryValueTest, TextWithoutTerminatorEndsWithItsData)
+// Text stored without its terminator, or ending in half a character. The
+// registry adds a terminator on the way out when the buffer has room for it;
+// the rest is up to QueryRegistryValue, which must stay inside its buffer.
+// On the way in the registry counts a NUL that directly follows the data, so
+// each text goes on past the size given unless the case wants that NUL.
+TEST_F(QueryRegistryValueTest, UnterminatedAndOddSizedTextStaysInTheBuffer)
 {
-    SetRegistryBytes(HKEY_LOCAL_MACHINE, path, "short", REG_SZ, "abc", 3);
-    std::string longest(MAX_PATH - 1, 'z');
-    SetRegistryBytes(HKEY_LOCAL_MACHINE, path, "longest", REG_EXPAND_SZ, longest.data(),
-                     MAX_PATH - 1);
-    std::string full(MAX_PATH, 'f');
-    SetRegistryBytes(HKEY_LOCAL_MACHINE, path, "full", REG_SZ, full.data(), MAX_PATH);
+    const DWORD full = MAX_PATH * sizeof(WCHAR);
+    struct Case {
+        const char* name;
+        DWORD type;
+        WideText data;
+        DWORD size;
+        bool found;
+        WideText expected;
+    } cases[] = {
+        {"short", REG_SZ, Wide("abcX"), 6, true, Wide("abc")},
+        {"odd", REG_SZ, Wide("ΩmegaX"), 9, true, Wide("Ωmeg")},
+        {"longest", REG_EXPAND_SZ, WideText(MAX_PATH, 'z'), full - 2, true,
+         WideText(MAX_PATH - 1, 'z')},
+        {"fills", REG_SZ, WideText(MAX_PATH + 1, 'f'), full, true, WideText(MAX_PATH - 1, 'f')},
+        {"fills expand", REG_EXPAND_SZ, WideText(MAX_PATH + 1, 'e'), full, true,
+         WideText(MAX_PATH - 1, 'e')},
+        {"fills odd", REG_SZ, WideText(MAX_PATH + 1, 0x0416), full - 1, true,
+         WideText(MAX_PATH - 1, 0x0416)},
+        {"over by half", REG_SZ, WideText(MAX_PATH + 2, 'g'), full + 1, false, WideText()},
+        // The NUL after the data is counted, and then there is no room for it.
+        {"terminated", REG_SZ, WideText(MAX_PATH, 'h'), full, false, WideText()},
+    };
+    for (const Case& c : cases)
+        SetRegistryBytes(HKEY_LOCAL_MACHINE, path, c.name, c.type, c.data.data(), c.size);
 
-    ASSERT_TRUE(Query("", "short"));
-    EXPECT_STREQ("abc", output);
-    ASSERT_TRUE(Query("", "longest"));
-    EXPECT_EQ(longest, output);
-    memset(output, '#', sizeof output);
-    EXPECT_FALSE(Query("", "full"));
-    EXPECT_TRUE(OutputUntouched());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearOutput();
+        EXPECT_EQ(c.found, Query("", c.name) != FALSE);
+        if (c.found)
+            EXPECT_EQ(c.expected, Output());
+        else
+            EXPECT_TRUE(OutputUntouched());
+        EXPECT_TRUE(SentinelsUntouched());
+    }
 }
 
 TEST_F(QueryRegistryValueTest, PathAndOutputMayShareTheBuffer)
 {
     SetRegistryText(HKEY_LOCAL_MACHINE, path + "\\inner", "", "found");
-    char buffer[MAX_PATH];
-    CopyText(buffer, (path + "\\inner").c_str());
-    ASSERT_TRUE(QueryRegistryValue(HKEY_LOCAL_MACHINE, buffer, "", buffer));
-    EXPECT_STREQ("found", buffer);
+    WCHAR buffer[MAX_PATH];
+    CopyText(buffer, Wide(path + "\\inner").c_str());
+    ASSERT_TRUE(QueryRegistryValue(HKEY_LOCAL_MACHINE, buffer, TEXT(""), buffer));
+    EXPECT_EQ("found", Utf8(buffer));
 }
 
 // Downloads are recognised by the registered name, in either separator form.
@@ -147,19 +232,20 @@ class IsDownloadedControlTest : public testing::Test {
     void SetUp() override
     {
         for (const char* name : names)
-            CreateRegistryKey(HKEY_LOCAL_MACHINE, std::string(MODULE_USAGE_PATH "\\") + name);
+            CreateRegistryKey(HKEY_LOCAL_MACHINE, Utf8(MODULE_USAGE_PATH) + "\\" + name);
     }
     void TearDown() override
     {
         for (const char* name : names)
-            DeleteRegistryTree(HKEY_LOCAL_MACHINE, std::string(MODULE_USAGE_PATH "\\") + name);
+            DeleteRegistryTree(HKEY_LOCAL_MACHINE, Utf8(MODULE_USAGE_PATH) + "\\" + name);
     }
 
-    const char* names[4] = {
+    const char* names[5] = {
         "C:/BlTest/Downloaded Program Files/Ax.ocx",
         "C:/BlTest/OCCACHE/b.ocx",
         "C:/BlTest/system32/c.dll",
         "C:/BlTest/occache",
+        "C:/BlTest/Downloaded Program Files/Жук/Ωmega.ocx",
     };
 };
 
@@ -176,9 +262,14 @@ TEST_F(IsDownloadedControlTest, NeedsRegistrationAndADownloadFolder)
         {"c:\\bltest\\occache", FALSE},
         {"c:\\bltest\\occache\\unregistered.ocx", FALSE},
         {"", FALSE},
+        {"C:\\BLTEST\\DOWNLOADED PROGRAM FILES\\Жук\\Ωmega.OCX", TRUE},
+        // Only 'A' to 'Z' fold, and nothing is best-fitted.
+        {"c:\\bltest\\downloaded program files\\жук\\Ωmega.ocx", FALSE},
+        {"c:\\bltest\\downloaded program files\\Жук\\ωmega.ocx", FALSE},
+        {"c:\\bltest\\downloaded program files\\Жук\\Omega.ocx", FALSE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(c.downloaded, IsDownloadedControl(NULL, c.path));
+        EXPECT_EQ(c.downloaded, IsDownloadedControl(NULL, Wide(c.path).c_str()));
     }
 }

@@ -30,6 +30,10 @@ namespace {
 const unsigned kSeed = 0x0B5E2024;
 const int kCases = 10000;
 
+const std::string kModuleUsagePath = Utf8(MODULE_USAGE_PATH);
+const std::string kSharedDllsPath = Utf8(SHARED_DLLS_PATH);
+const std::string kUnitsPath = Utf8(DISTRIBUTION_UNITS_PATH);
+
 class Random {
   public:
     explicit Random(unsigned seed) : engine(seed) {}
@@ -45,7 +49,9 @@ class Random {
     {
         return items[Below(N)];
     }
-    // The same name as Windows sees it, written with other letter cases.
+    // The same name as Windows sees it, written with other letter cases. Only
+    // ASCII letters change: the registry folds the others too, the program
+    // does not, so "Жук" and "жук" would be one key but two names.
     std::string Recase(std::string text)
     {
         for (char& c : text) {
@@ -66,19 +72,26 @@ std::string Converted(std::string path, char from, char to)
     return path;
 }
 
-// Folders below a drive. The last two lie in a download cache, but without a
-// usage key nothing there counts as a download.
+// Folders below a drive. The last two others lie in a download cache, but
+// without a usage key nothing there counts as a download. "Ωmega" reads as
+// "Omega" through the ANSI code page: each is a look-alike of the other.
 const char* const kDownloadFolders[] = {
-    "/WINDOWS/Downloaded Program Files/",
-    "/windows/downloaded program files/",
-    "/Windows/Downloaded Program Files/Sub Dir/",
-    "/WINDOWS/OCCACHE/",
+    "/WINDOWS/Downloaded Program Files/",         "/windows/downloaded program files/",
+    "/Windows/Downloaded Program Files/Sub Dir/", "/WINDOWS/OCCACHE/",
+    "/Windows/Downloaded Program Files/Жук/",
 };
 const char* const kOtherFolders[] = {
-    "\\Program Files\\Vendor Tools\\",       "\\WINDOWS\\SYSTEM32\\", "/apps/",
-    "\\Windows\\Downloaded Program Files\\", "\\WINDOWS\\OCCACHE\\",
+    "\\Program Files\\Vendor Tools\\",
+    "\\WINDOWS\\SYSTEM32\\",
+    "/apps/",
+    "\\Program Files\\Omega\\",
+    "\\Program Files\\Ωmega 東京\\",
+    "\\Program Files\\Ωmega\\",
+    "\\Windows\\Downloaded Program Files\\",
+    "\\WINDOWS\\OCCACHE\\",
 };
-const char* const kBases[] = {"ctl", "Ctl Pad ", "a"};
+const size_t kFirstCacheFolder = sizeof kOtherFolders / sizeof kOtherFolders[0] - 2;
+const char* const kBases[] = {"ctl", "Ctl Pad ", "a", "Жук", "Ωmega 𝛀"};
 const char* const kExtensions[] = {".ocx", ".OCX", ".dll"};
 
 class Generator {
@@ -88,16 +101,16 @@ class Generator {
     // Answers the entry of a control that is never deleted.
     std::string Build()
     {
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH);
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH);
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsagePath);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kSharedDllsPath);
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, kUnitsPath);
         CreateRegistryKey(HKEY_CLASSES_ROOT, "CLSID");
         CreateRegistryKey(HKEY_CLASSES_ROOT, "TypeLib");
         // Parent keys have values of their own now and then; none may go.
         if (random.Chance(20))
-            SetRegistryText(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, "", "");
+            SetRegistryText(HKEY_LOCAL_MACHINE, kSharedDllsPath, "", "");
         if (random.Chance(20))
-            SetRegistryText(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, "", "");
+            SetRegistryText(HKEY_LOCAL_MACHINE, kModuleUsagePath, "", "");
         unsigned count = 2 + random.Below(5);
         for (unsigned i = 0; i < count; ++i) {
             // Odd ones extend the name of the even one before them when the
@@ -106,10 +119,10 @@ class Generator {
                                (i % 2 == 0 ? random.Pick(kExtensions) : ".ocx.old");
             std::string file = random.Chance(50) ? AddDownload(name) : AddOther(name);
             if (random.Chance(75))
-                SetRegistryDword(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, random.Recase(file).c_str(),
+                SetRegistryDword(HKEY_LOCAL_MACHINE, kSharedDllsPath, random.Recase(file).c_str(),
                                  random.Below(4));
             if (random.Chance(15))
-                SetRegistryDword(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH,
+                SetRegistryDword(HKEY_LOCAL_MACHINE, kSharedDllsPath,
                                  Converted(file, '\\', '/').c_str(), 1);
         }
         std::string bystander = drive + "\\WINDOWS\\SYSTEM32\\Bystander.ocx";
@@ -130,7 +143,7 @@ class Generator {
     {
         std::string usage = random.Recase(drive + random.Pick(kDownloadFolders) + name);
         std::string file = Converted(usage, '/', '\\');
-        std::string usageKey = MODULE_USAGE_PATH "\\" + usage;
+        std::string usageKey = kModuleUsagePath + "\\" + usage;
         SetRegistryText(HKEY_LOCAL_MACHINE, usageKey, ".Owner", "Unknown Owner");
         if (random.Chance(30))
             SetRegistryText(HKEY_LOCAL_MACHINE, usageKey, "FileVersion", "1,0,0,1");
@@ -150,7 +163,7 @@ class Generator {
                                 "");
             }
             if (random.Chance(85)) {
-                std::string key = DISTRIBUTION_UNITS_PATH "\\" + clsid;
+                std::string key = kUnitsPath + "\\" + clsid;
                 SetRegistryText(HKEY_LOCAL_MACHINE, key + "\\Contains\\Files", file.c_str(), "");
                 SetRegistryText(HKEY_LOCAL_MACHINE, key + "\\DownloadInformation", "CODEBASE",
                                 "http://example.invalid/x.cab");
@@ -164,13 +177,12 @@ class Generator {
 
     std::string AddOther(const std::string& name)
     {
-        const char* folder = random.Pick(kOtherFolders);
-        std::string registered = random.Recase(drive + folder + name);
+        size_t folder = random.Below(sizeof kOtherFolders / sizeof kOtherFolders[0]);
+        std::string registered = random.Recase(drive + kOtherFolders[folder] + name);
         AddLibEntry(random.Chance(80) ? "win32" : "win16", registered);
-        bool inCache = folder == kOtherFolders[3] || folder == kOtherFolders[4];
-        if (!inCache && random.Chance(25))
+        if (folder < kFirstCacheFolder && random.Chance(25))
             SetRegistryText(HKEY_LOCAL_MACHINE,
-                            MODULE_USAGE_PATH "\\" + Converted(registered, '\\', '/'), ".Owner",
+                            kModuleUsagePath + "\\" + Converted(registered, '\\', '/'), ".Owner",
                             "Unknown Owner");
         return Converted(registered, '/', '\\');
     }
@@ -229,11 +241,11 @@ bool EndsWith(const std::string& text, const std::string& end)
 Expectation Expect(const RegistrySnapshot& before, const std::string& entry)
 {
     const std::string file = LowerCase(Converted(entry, '/', '\\'));
-    const std::string usageRoot = LowerCase("HKLM\\" MODULE_USAGE_PATH "\\");
+    const std::string usageRoot = LowerCase("HKLM\\" + kModuleUsagePath + "\\");
     const std::string usageKey = usageRoot + LowerCase(entry);
     const std::string typeLibs = "hkcr\\typelib\\";
     const std::string module = "\\0\\win32\t\t1:" + file;
-    const std::string count = LowerCase("HKLM\\" SHARED_DLLS_PATH "\t") + file + "\t";
+    const std::string count = LowerCase("HKLM\\" + kSharedDllsPath + "\t") + file + "\t";
     bool inCache = file.find("\\downloaded program files") != std::string::npos ||
                    file.find("\\occache\\") != std::string::npos;
 
@@ -265,7 +277,7 @@ Expectation Expect(const RegistrySnapshot& before, const std::string& entry)
     std::vector<std::string> trees;
     if (downloaded) {
         trees.push_back(usageKey);
-        trees.push_back(LowerCase("HKLM\\" DISTRIBUTION_UNITS_PATH "\\") + clsid);
+        trees.push_back(LowerCase("HKLM\\" + kUnitsPath + "\\") + clsid);
         trees.push_back("hkcr\\clsid\\" + clsid);
     }
     if (!lib.empty())
@@ -294,6 +306,7 @@ struct Tally {
     int others = 0;
     int withFile = 0;
     int sharedQuestions = 0;
+    int nonAscii = 0;
 };
 
 // The entry at the index is deleted, and the registry was "before" up to then.
@@ -316,6 +329,8 @@ void CheckDeletion(const std::string& entry, const RegistrySnapshot& before,
     }
     EXPECT_EQ(0, SimOpenKeyCount());
     EXPECT_EQ(0, SimLoadedModuleCount());
+    EXPECT_EQ(0, SimOpenHandleCount());
+    tally.nonAscii += std::any_of(entry.begin(), entry.end(), [](char c) { return c & 0x80; });
     tally.downloads += expected.downloaded;
     tally.withoutClass += expected.downloaded && !expected.result;
     tally.others += !expected.downloaded;
@@ -351,7 +366,7 @@ void RunMachine(unsigned seed, Tally& tally)
             const std::string entry = list[index];
             SCOPED_TRACE(testing::Message() << "deleting " << entry);
             tried.insert(entry);
-            SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, index, 0);
+            SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, index, 0);
             std::string host = SimHostPath(Converted(entry, '/', '\\').c_str());
             bool withFile = onC && random.Chance(50);
             if (withFile) {
@@ -393,11 +408,12 @@ TEST(RemovalPropertyTest, DeletionTakesOnlyTheControlsOwnRegistration)
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printf("%d cases on %d machines in %.2f s: %d downloads (%d without a class), %d others, "
-           "%d with the file present, %d shared-use questions\n",
+           "%d with the file present, %d shared-use questions, %d with non-ASCII names\n",
            tally.cases, tally.machines, seconds, tally.downloads, tally.withoutClass, tally.others,
-           tally.withFile, tally.sharedQuestions);
+           tally.withFile, tally.sharedQuestions, tally.nonAscii);
     // Every way through the deletion was taken.
     EXPECT_GT(tally.withoutClass, 0);
     EXPECT_GT(tally.sharedQuestions, 0);
     EXPECT_GT(tally.withFile, 0);
+    EXPECT_GT(tally.nonAscii, 0);
 }

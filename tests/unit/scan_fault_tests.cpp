@@ -11,7 +11,7 @@
 
 typedef std::vector<std::string> Entries;
 
-static const std::string kModuleUsage = MODULE_USAGE_PATH;
+static const std::string kModuleUsage = Utf8(MODULE_USAGE_PATH);
 
 // Faults that Windows produces only rarely: odd statuses in the middle of a
 // walk, keys that vanish while they are walked, a list that refuses entries.
@@ -34,8 +34,8 @@ class ScanFaultTest : public testing::Test {
     {
         Entries entries;
         WithMainDialog([&](HWND dialog) {
-            char path[MAX_PATH] = MODULE_USAGE_PATH;
-            EXPECT_TRUE(AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, ""));
+            WCHAR path[MAX_PATH] = MODULE_USAGE_PATH;
+            EXPECT_TRUE(AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT("")));
             entries = ListBoxItems(dialog, IDC_CONTROL_LIST);
         });
         return entries;
@@ -44,8 +44,8 @@ class ScanFaultTest : public testing::Test {
     {
         Entries entries;
         WithMainDialog([&](HWND dialog) {
-            char path[MAX_PATH] = "TypeLib";
-            AddTypeLibControls(dialog, HKEY_CLASSES_ROOT, path, "");
+            WCHAR path[MAX_PATH] = TEXT("TypeLib");
+            AddTypeLibControls(dialog, HKEY_CLASSES_ROOT, path, TEXT(""));
             entries = ListBoxItems(dialog, IDC_CONTROL_LIST);
         });
         return entries;
@@ -106,32 +106,32 @@ TEST_F(ScanFaultTest, TypeLibWalksEndAtTheFirstFailureOnBothLevels)
 TEST_F(ScanFaultTest, TheDownloadCheckStopsAtAFailingStatus)
 {
     SimFailEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1, ERROR_INVALID_PARAMETER);
-    EXPECT_TRUE(IsDownloadedControl(NULL, "c:\\d\\occache\\a.ocx"));
-    EXPECT_FALSE(IsDownloadedControl(NULL, "c:\\d\\occache\\b.ocx"));
-    EXPECT_FALSE(IsDownloadedControl(NULL, "c:\\d\\occache\\c.ocx"));
+    EXPECT_TRUE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\a.ocx")));
+    EXPECT_FALSE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\b.ocx")));
+    EXPECT_FALSE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\c.ocx")));
 }
 
 TEST_F(ScanFaultTest, ARefusedEntryLeavesTheExtentAlone)
 {
     WithMainDialog([](HWND dialog) {
         SimFailListAdds(3);
-        char path[MAX_PATH] = MODULE_USAGE_PATH;
-        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, "");
-        EXPECT_EQ(0, SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0));
-        EXPECT_EQ(0, SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
+        WCHAR path[MAX_PATH] = MODULE_USAGE_PATH;
+        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT(""));
+        EXPECT_EQ(0, SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0));
+        EXPECT_EQ(0, SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
     });
 }
 
 TEST_F(ScanFaultTest, TheExtentIsTheItemWidthPlusForty)
 {
     WithMainDialog([](HWND dialog) {
-        char path[MAX_PATH] = MODULE_USAGE_PATH;
-        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, "");
+        WCHAR path[MAX_PATH] = MODULE_USAGE_PATH;
+        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT(""));
         RECT item;
-        ASSERT_NE(LB_ERR, SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETITEMRECT, 2,
+        ASSERT_NE(LB_ERR, SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETITEMRECT, 2,
                                               reinterpret_cast<LPARAM>(&item)));
         EXPECT_EQ(item.right - item.left + 40,
-                  SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
+                  SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
     });
 }
 
@@ -156,11 +156,11 @@ TEST_F(ScanFaultTest, TheNamesReadOnceEndAtAFailingStatus)
             SimFailEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1, ERROR_INVALID_PARAMETER);
         ModuleUsageIndex index;
         ASSERT_EQ(ERROR_SUCCESS, ReadModuleUsageIndex(index));
-        const char* paths[] = {"c:\\d\\occache\\a.ocx", "c:\\d\\occache\\b.ocx",
-                               "c:\\d\\occache\\c.ocx"};
+        const WCHAR* paths[] = {TEXT("c:\\d\\occache\\a.ocx"), TEXT("c:\\d\\occache\\b.ocx"),
+                                TEXT("c:\\d\\occache\\c.ocx")};
         bool expected[] = {c.a, c.b, c.c};
         for (int i = 0; i < 3; ++i) {
-            SCOPED_TRACE(paths[i]);
+            SCOPED_TRACE(Utf8(paths[i]));
             EXPECT_EQ(expected[i], IsIndexedDownload(index, paths[i]) != FALSE);
             EXPECT_EQ(expected[i], IsDownloadedControl(NULL, paths[i]) != FALSE);
         }

@@ -2,7 +2,7 @@
 
 // Test-side controls of the Win32 stand-in: seeding faults, scripting the
 // user and reading back what the program showed. Product code never
-// includes this header.
+// includes this header. Text here is UTF-8; the stand-in keeps UTF-16.
 
 #include <windows.h>
 
@@ -16,7 +16,7 @@ void SimReset();
 
 // Registry faults. Paths are below the root, compared without regard to case.
 void SimDenyKeyOpen(HKEY root, const char* path);
-// Every RegEnumKeyA / RegEnumValueA call at this index on this key answers the status.
+// Every RegEnumKeyW / RegEnumValueW call at this index on this key answers the status.
 void SimFailEnumAt(HKEY root, const char* path, DWORD index, LONG status);
 // Runs the action once, just before the enumeration call at this index on this key.
 void SimBeforeEnumAt(HKEY root, const char* path, DWORD index, std::function<void()> action);
@@ -27,7 +27,7 @@ void SimSuspendRegistryFaults(bool suspended);
 int SimOpenKeyCount();
 
 // Message boxes: answers are used in order; a box without an answer is
-// recorded as unscripted and answers 0, as a failed MessageBoxA does.
+// recorded as unscripted and answers 0, as a failed MessageBoxW does.
 struct SimMessageBox {
     HWND owner;
     std::string text;
@@ -55,7 +55,7 @@ std::vector<std::string> SimListItems(HWND dialog, int id);
 std::string SimWindowText(HWND dialog, int id);
 
 // Recorded side effects.
-std::vector<int> SimCursorHistory(); // resource ids passed to LoadCursorA and then set
+std::vector<int> SimCursorHistory(); // resource ids passed to LoadCursorW and then set
 std::vector<UINT> SimBeepHistory();
 int SimDrawIconCount();
 
@@ -64,7 +64,7 @@ void SimFailListAdds(int count);
 // What decides how the windows look, in order, each entry led by the control
 // id (0 for a dialog or the whole screen): "103 WM_SETREDRAW 0",
 // "103 LB_RESETCONTENT", "103 LB_ADDSTRING", "103 InvalidateRect",
-// "0 MessageBoxA".
+// "0 MessageBoxW".
 std::vector<std::string> SimRedrawHistory();
 
 // After this many more HeapAlloc calls have succeeded, the next one fails.
@@ -72,7 +72,7 @@ void SimFailHeapAlloc(int succeeding);
 
 // Files. C: is a sandbox folder that SimReset empties; Z: is the host's root.
 std::string SimHostPath(const char* windowsPath);
-// Sets the three times FindFirstFileA reports, which the host cannot: a
+// Sets the three times FindFirstFileW reports, which the host cannot: a
 // creation time apart from the last change.
 void SimSetFileTimes(const char* windowsPath, FILETIME creation, FILETIME lastWrite,
                      FILETIME lastAccess);
@@ -82,12 +82,14 @@ void SimSetFileReadOnly(const char* windowsPath, bool readOnly);
 // Deleting a file in use by another process fails with a sharing violation.
 void SimSetFileInUse(const char* windowsPath, bool inUse);
 
-// Modules: DllUnregisterServer calls by module path as loaded, WinExec
+// Modules: DllUnregisterServer calls by module path as loaded, CreateProcessW
 // command lines, and modules loaded and not freed.
 std::vector<std::string> SimUnregisterServerCalls();
-std::vector<std::string> SimWinExecCommands();
+std::vector<std::string> SimProcessCommands();
 int SimLoadedModuleCount();
-// Every LoadLibraryExA call as made. The system folder is C:\Windows\system32
+// File, search and process handles open now.
+int SimOpenHandleCount();
+// Every LoadLibraryExW call as made. The system folder is C:\Windows\system32
 // and holds version.dll, whose three functions GetProcAddress answers.
 struct SimLibraryLoad {
     std::string path;

@@ -39,6 +39,13 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+// UTF-16 code units, as on Windows, whatever the host's wchar_t is; TEXT()
+// makes literals of the same type, as it does in a UNICODE build.
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+#define __TEXT(quote) u##quote
+#define TEXT(quote) __TEXT(quote)
 
 typedef void* HANDLE;
 struct HWND__;
@@ -80,6 +87,7 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 
 // Errors
@@ -91,11 +99,13 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_BADKEY 1010L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 
 // Registry
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -122,6 +132,23 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define REG_CREATED_NEW_KEY 1
 #define REG_OPENED_EXISTING_KEY 2
 
+LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass,
+                            DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
+                            PHKEY result, LPDWORD disposition);
+// Name sizes in characters, data sizes in bytes.
+LONG WINAPI RegEnumKeyW(HKEY key, DWORD index, LPWSTR name, DWORD nameSize);
+LONG WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
+                          LPDWORD type, LPBYTE data, LPDWORD dataSize);
+LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataSize);
+LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
+                           const BYTE* data, DWORD dataSize);
+LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);
+LONG WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName);
+#ifndef BURROWLENS_UNICODE_ONLY
+// The ANSI forms, for tests only: text goes through the ANSI code page
+// (Windows-1252 here), as on a Western Windows.
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
                             REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
@@ -135,6 +162,7 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD typ
                            DWORD dataSize);
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+#endif
 LONG WINAPI RegCloseKey(HKEY key);
 
 // Messages
@@ -243,49 +271,83 @@ LONG WINAPI RegCloseKey(HKEY key);
 #define MB_DEFMASK 0x00000F00L
 
 // Cursors and icons
-#define IDC_ARROW MAKEINTRESOURCEA(32512)
-#define IDC_WAIT MAKEINTRESOURCEA(32514)
+#define IDC_ARROW MAKEINTRESOURCEW(32512)
+#define IDC_WAIT MAKEINTRESOURCEW(32514)
 
 // Window manager
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner,
                                DLGPROC dialogProc, LPARAM initParam);
 BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
-BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 HWND WINAPI GetDlgItem(HWND dialog, int id);
 int WINAPI GetDlgCtrlID(HWND window);
 HWND WINAPI GetParent(HWND window);
-BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
-UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
-int WINAPI GetWindowTextA(HWND window, LPSTR text, int size);
-LONG WINAPI GetWindowLongA(HWND window, int index);
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text);
+UINT WINAPI GetDlgItemTextW(HWND dialog, int id, LPWSTR text, int size);
+int WINAPI GetWindowTextW(HWND window, LPWSTR text, int size);
+LONG WINAPI GetWindowLongW(HWND window, int index);
 #define GWL_STYLE (-16)
 BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 BOOL WINAPI IsWindowEnabled(HWND window);
 BOOL WINAPI IsWindow(HWND window);
 BOOL WINAPI IsIconic(HWND window);
-int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 BOOL WINAPI MessageBeep(UINT type);
-HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HCURSOR WINAPI SetCursor(HCURSOR cursor);
-HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
+HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name);
 BOOL WINAPI DrawIcon(HDC dc, int x, int y, HICON icon);
 BOOL WINAPI LockWindowUpdate(HWND window);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 BOOL WINAPI UpdateWindow(HWND window);
+// As Windows' own: at most 1,024 characters written, "%s" takes WCHAR text.
+int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args);
+// Upper-cases in place by Unicode's simple case mapping; answers the length.
+DWORD WINAPI CharUpperBuffW(LPWSTR text, DWORD length);
+#ifndef BURROWLENS_UNICODE_ONLY
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                               DLGPROC dialogProc, LPARAM initParam);
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Text of LB_ADDSTRING, LB_GETTEXT and LB_GETTEXTLEN goes through the ANSI
+// code page; every other message is as its W form.
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text);
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int size);
+LONG WINAPI GetWindowLongA(HWND window, int index);
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list args);
+#endif
 
 // Kernel
-BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
-DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value);
+DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 HANDLE WINAPI GetProcessHeap(void);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR name);
+#define CP_ACP 0
+#define CP_UTF8 65001
+// CP_ACP is Windows-1252; characters it lacks become '?'. Unpaired
+// surrogates go to UTF-8 as U+FFFD. Sizes in units of the output, -1 for a
+// terminated input; a size of 0 asks for the size needed.
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                               int size);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int length, LPSTR text,
+                               int size, LPCSTR defaultChar, BOOL* usedDefault);
+#ifndef BURROWLENS_UNICODE_ONLY
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
+#endif
 
 #include "winfiles.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show);

@@ -19,7 +19,7 @@ struct HWND__ {
     DWORD style = 0;
     bool clientEdge = false;
     bool alive = true;
-    std::string text;
+    std::u16string text;
     RECT rect{}; // in the parent's client coordinates
     // Dialogs
     DLGPROC proc = nullptr;
@@ -29,7 +29,7 @@ struct HWND__ {
     HWND__* ownerFocus = nullptr;
     bool reenableOwner = false;
     // List boxes
-    std::vector<std::string> items;
+    std::vector<std::u16string> items;
     int selected = -1;
     int horizontalExtent = 0;
     // While redraw is off the list leaves its scroll bars as they were, as
@@ -51,24 +51,36 @@ struct ControlTemplate {
     short x, y, cx, cy;
     int id;
     WindowKind kind;
-    std::string text;
+    std::u16string text;
 };
 struct DialogTemplate {
     DWORD style;
     short x, y, cx, cy;
-    std::string caption;
+    std::u16string caption;
     std::vector<ControlTemplate> controls;
 };
-const DialogTemplate* FindDialogTemplate(LPCSTR name);
+const DialogTemplate* FindDialogTemplate(LPCWSTR name);
 
 bool IsLiveWindow(HWND window);
 LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 RECT ListClientRect(HWND list);
 DWORD ListStyle(HWND list);
-int CompareListText(const std::string& a, const std::string& b);
+int CompareListText(const std::u16string& a, const std::u16string& b);
 
 // What the program did to the look of its windows, for SimRedrawHistory.
 void RecordRedrawEvent(HWND window, const char* what);
+
+// Text: UTF-16 is what the stand-in keeps; UTF-8 is what tests and the host
+// see; ANSI is Windows-1252, for the A functions that tests call.
+std::u16string WideOf(LPCWSTR text); // empty for null
+std::u16string WideFromUtf8(const std::string& text);
+std::string Utf8Of(const std::u16string& text);
+std::u16string WideFromAnsi(LPCSTR text); // empty for null
+std::string AnsiOf(const std::u16string& text);
+// Unicode's simple upper-case mapping for the BMP characters Windows folds
+// in names (ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic, fullwidth).
+WCHAR UpcaseChar(WCHAR c);
+bool EqualNoCase(const std::u16string& a, const std::u16string& b);
 
 void ResetRegistry();
 void ResetWindows();
@@ -76,10 +88,13 @@ void ResetListBoxes();
 void ResetFiles();
 void ResetModules();
 
-// Files: the host path that a Windows path names (empty for other drives).
-std::string HostPathOf(LPCSTR windowsPath);
+// Files: the host path (UTF-8) that a Windows path names (empty for other
+// drives).
+std::string HostPathOf(LPCWSTR windowsPath);
 bool IsMarkedReadOnly(const std::string& hostPath, bool* readOnly);
 bool IsMarkedInUse(const std::string& hostPath);
+// A started process's handles, closed with CloseHandle like files'.
+HANDLE OpenProcessHandle();
 
 // Portable executables read from the host.
 struct PeImage {

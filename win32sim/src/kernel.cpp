@@ -1,16 +1,17 @@
 #include "internal.h"
 #include "win32sim.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
-#include <strings.h>
 
 extern char** environ;
 
 namespace {
 
-// Wine's wsprintfA writes into a 1,024-byte buffer: at most 1,023
+// Wine's wsprintf writes into a 1,024-character buffer: at most 1,023
 // characters, and when the text reaches that length it answers 1,024.
 constexpr size_t kFormatLimit = 1024;
 
@@ -25,21 +26,31 @@ struct Conversion {
     size_t precision = 0;
 };
 
-void Pad(std::string& out, const std::string& text, const Conversion& conversion)
+// The format engine serves wvsprintfA over char and wvsprintfW over WCHAR.
+template <typename Char> using Text = std::basic_string<Char>;
+
+template <typename Char> Text<Char> Ascii(const char* text)
+{
+    return Text<Char>(text, text + strlen(text));
+}
+
+template <typename Char>
+void Pad(Text<Char>& out, const Text<Char>& text, const Conversion& conversion)
 {
     size_t fill = conversion.width > text.size() ? conversion.width - text.size() : 0;
     if (conversion.left) {
         out += text;
-        out.append(fill, ' ');
+        out.append(fill, Char(' '));
     } else {
-        out.append(fill, ' ');
+        out.append(fill, Char(' '));
         out += text;
     }
 }
 
 // Digits are zero-extended to the precision, the sign counting as one of
 // them; '0' pads to the width after the sign.
-void Number(std::string& out, std::string digits, bool negative, const char* prefix,
+template <typename Char>
+void Number(Text<Char>& out, std::string digits, bool negative, const char* prefix,
             const Conversion& conversion)
 {
     std::string sign = negative ? "-" : prefix;
@@ -47,7 +58,7 @@ void Number(std::string& out, std::string digits, bool negative, const char* pre
         digits.insert(0, conversion.precision - sign.size() - digits.size(), '0');
     if (conversion.zero && !conversion.left && conversion.width > sign.size() + digits.size())
         digits.insert(0, conversion.width - sign.size() - digits.size(), '0');
-    Pad(out, sign + digits, conversion);
+    Pad(out, Ascii<Char>((sign + digits).c_str()), conversion);
 }
 
 std::string Digits(unsigned value, unsigned base, bool upper)
@@ -61,10 +72,10 @@ std::string Digits(unsigned value, unsigned base, bool upper)
     return digits;
 }
 
-std::string Format(const char* format, va_list args)
+template <typename Char> Text<Char> Format(const Char* format, va_list args)
 {
-    std::string out;
-    for (const char* p = format; *p; ++p) {
+    Text<Char> out;
+    for (const Char* p = format; *p; ++p) {
         if (*p != '%') {
             out += *p;
             continue;
@@ -94,11 +105,11 @@ std::string Format(const char* format, va_list args)
         case '\0':
             return out;
         case 'c':
-            Pad(out, std::string(1, static_cast<char>(va_arg(args, int))), conversion);
+            Pad(out, Text<Char>(1, static_cast<Char>(va_arg(args, int))), conversion);
             break;
         case 's': {
-            const char* text = va_arg(args, const char*);
-            std::string value = text ? text : "(null)";
+            const Char* text = va_arg(args, const Char*);
+            Text<Char> value = text ? Text<Char>(text) : Ascii<Char>("(null)");
             if (conversion.precision && conversion.precision < value.size())
                 value.resize(conversion.precision);
             Pad(out, value, conversion);
@@ -131,27 +142,67 @@ std::string Format(const char* format, va_list args)
     return out;
 }
 
-// Windows names its variables without regard to case.
-const char* FindVariable(const std::string& name)
+template <typename Char> int Print(Char* buffer, const Char* format, va_list args)
+{
+    Text<Char> text = Format(format, args);
+    size_t length = std::min(text.size(), kFormatLimit - 1);
+    std::copy_n(text.begin(), length, buffer);
+    buffer[length] = 0;
+    return static_cast<int>(text.size() < kFormatLimit - 1 ? text.size() : kFormatLimit);
+}
+
+// The host's variables are UTF-8; Windows names them without regard to case.
+std::optional<std::u16string> FindVariable(const std::u16string& name)
 {
     for (char** entry = environ; *entry; ++entry) {
         const char* equals = strchr(*entry, '=');
-        if (equals && static_cast<size_t>(equals - *entry) == name.size() &&
-            strncasecmp(*entry, name.c_str(), name.size()) == 0)
-            return equals + 1;
+        if (equals &&
+            EqualNoCase(WideFromUtf8(std::string(*entry, static_cast<size_t>(equals - *entry))),
+                        name))
+            return WideFromUtf8(equals + 1);
     }
-    return nullptr;
+    return std::nullopt;
+}
+
+// Unknown references stay as written.
+std::u16string Expand(const std::u16string& source)
+{
+    std::u16string out;
+    for (size_t at = 0; at < source.size();) {
+        size_t close = source[at] == u'%' ? source.find(u'%', at + 1) : std::u16string::npos;
+        if (close == std::u16string::npos) {
+            out += source[at++];
+            continue;
+        }
+        std::optional<std::u16string> value = FindVariable(source.substr(at + 1, close - at - 1));
+        out += value ? *value : source.substr(at, close + 1 - at);
+        at = close + 1;
+    }
+    return out;
+}
+
+// When the result does not fit, Wine writes as much as fits, terminated, and
+// answers the size needed.
+template <typename Char> DWORD AnswerExpanded(const Text<Char>& text, Char* destination, DWORD size)
+{
+    if (size) {
+        size_t length = std::min(text.size(), static_cast<size_t>(size - 1));
+        std::copy_n(text.begin(), length, destination);
+        destination[length] = 0;
+    }
+    return static_cast<DWORD>(text.size() + 1);
 }
 
 } // namespace
 
+int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args)
+{
+    return Print(buffer, format, args);
+}
+
 int WINAPI wvsprintfA(LPSTR buffer, LPCSTR format, va_list args)
 {
-    std::string text = Format(format, args);
-    size_t length = std::min(text.size(), kFormatLimit - 1);
-    memcpy(buffer, text.data(), length);
-    buffer[length] = '\0';
-    return static_cast<int>(text.size() < kFormatLimit - 1 ? text.size() : kFormatLimit);
+    return Print(buffer, format, args);
 }
 
 int wsprintfA(LPSTR buffer, LPCSTR format, ...)
@@ -163,33 +214,28 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
     return length;
 }
 
-// Unknown references stay as written. When the result does not fit, Wine
-// writes as much as fits, terminated, and answers the size needed.
+DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size)
+{
+    return AnswerExpanded(Expand(WideOf(source)), destination, size);
+}
+
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size)
 {
-    std::string out;
-    for (const char* p = source; *p;) {
-        const char* close = *p == '%' ? strchr(p + 1, '%') : nullptr;
-        if (!close) {
-            out += *p++;
-            continue;
-        }
-        const char* value = FindVariable(std::string(p + 1, close));
-        out += value ? std::string(value) : std::string(p, close + 1);
-        p = close + 1;
-    }
-    if (size) {
-        size_t length = std::min(out.size(), static_cast<size_t>(size - 1));
-        memcpy(destination, out.data(), length);
-        destination[length] = '\0';
-    }
-    return static_cast<DWORD>(out.size() + 1);
+    return AnswerExpanded(AnsiOf(Expand(WideFromAnsi(source))), destination, size);
+}
+
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR name, LPCWSTR value)
+{
+    std::string hostName = Utf8Of(WideOf(name));
+    int result = value ? setenv(hostName.c_str(), Utf8Of(WideOf(value)).c_str(), 1)
+                       : unsetenv(hostName.c_str());
+    return result == 0;
 }
 
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value)
 {
-    int result = value ? setenv(name, value, 1) : unsetenv(name);
-    return result == 0;
+    std::u16string wideValue = WideFromAnsi(value);
+    return SetEnvironmentVariableW(WideFromAnsi(name).c_str(), value ? wideValue.c_str() : nullptr);
 }
 
 HANDLE WINAPI GetProcessHeap(void)

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -106,12 +106,40 @@ struct SortKey {
     std::vector<std::pair<int, int>> special; // position, weight
 };
 
-SortKey KeyOf(const std::string& text)
+// The Windows-1252 byte of each character that the code page has, as the
+// ANSI functions convert it.
+std::unordered_map<WCHAR, unsigned char> BuildAnsiBytes()
+{
+    std::unordered_map<WCHAR, unsigned char> bytes;
+    for (int b = 1; b < 0x100; ++b) {
+        const char text[2] = {static_cast<char>(b), '\0'};
+        bytes[WideFromAnsi(text)[0]] = static_cast<unsigned char>(b);
+    }
+    return bytes;
+}
+
+// An approximation: Wine weighs characters outside Windows-1252 by its own
+// Unicode tables, which are not modelled; here they sort after every
+// Windows-1252 character by code unit, ignoring case as UpcaseChar folds it.
+constexpr int kBeyondAnsiWeight = 0x10000;
+
+Collation CollationOf(WCHAR unit)
 {
     static const CollationTable table = BuildCollation();
+    static const std::unordered_map<WCHAR, unsigned char> ansiBytes = BuildAnsiBytes();
+    if (unit < 0x80)
+        return table[unit];
+    auto found = ansiBytes.find(unit);
+    if (found != ansiBytes.end())
+        return table[found->second];
+    return Collation{{kBeyondAnsiWeight + UpcaseChar(unit), 0}, 0, 0};
+}
+
+SortKey KeyOf(const std::u16string& text)
+{
     SortKey key;
     for (size_t i = 0; i < text.size(); ++i) {
-        const Collation& c = table[static_cast<unsigned char>(text[i])];
+        Collation c = CollationOf(text[i]);
         if (c.special) {
             key.special.emplace_back(static_cast<int>(i), c.special);
             continue;
@@ -152,7 +180,7 @@ bool IsValidIndex(HWND list, WPARAM index)
 
 // Wine's binary search for the place of a new entry in a sorted list. On an
 // equal entry the new one goes in front of it.
-size_t SortedPosition(HWND list, const std::string& text)
+size_t SortedPosition(HWND list, const std::u16string& text)
 {
     size_t low = 0, high = list->items.size();
     while (low != high) {
@@ -168,7 +196,7 @@ size_t SortedPosition(HWND list, const std::string& text)
     return high;
 }
 
-LRESULT Insert(HWND list, size_t index, const char* text)
+LRESULT Insert(HWND list, size_t index, const std::u16string& text)
 {
     list->items.insert(list->items.begin() + static_cast<std::ptrdiff_t>(index), text);
     if (list->selected >= static_cast<int>(index))
@@ -194,7 +222,7 @@ LRESULT ItemRect(HWND list, int index, RECT* rect)
 
 } // namespace
 
-int CompareListText(const std::string& a, const std::string& b)
+int CompareListText(const std::u16string& a, const std::u16string& b)
 {
     SortKey left = KeyOf(a), right = KeyOf(b);
     if (int order = Compare(left.primary, right.primary))
@@ -243,7 +271,9 @@ DWORD ListStyle(HWND list)
 // Single-selection list boxes only: the program's templates have no other.
 LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const char* text = reinterpret_cast<const char*>(lParam);
+    std::u16string text;
+    if (message == LB_ADDSTRING || message == LB_INSERTSTRING)
+        text = WideOf(reinterpret_cast<LPCWSTR>(lParam));
     switch (message) {
     case WM_SETREDRAW:
         RecordRedrawEvent(list, wParam ? "WM_SETREDRAW 1" : "WM_SETREDRAW 0");
@@ -293,8 +323,8 @@ LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
     case LB_GETTEXT:
         if (!IsValidIndex(list, wParam))
             return LB_ERR;
-        memcpy(reinterpret_cast<char*>(lParam), list->items[wParam].c_str(),
-               list->items[wParam].size() + 1);
+        std::copy_n(list->items[wParam].c_str(), list->items[wParam].size() + 1,
+                    reinterpret_cast<LPWSTR>(lParam));
         return static_cast<LRESULT>(list->items[wParam].size());
     case LB_GETTEXTLEN:
         if (!IsValidIndex(list, wParam))

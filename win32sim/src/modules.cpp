@@ -1,19 +1,20 @@
 // Portable executables as the loader sees them: a valid PE image loads, its
 // export table answers GetProcAddress, and a DllUnregisterServer found there
 // yields a callable that records the call instead of running foreign code.
-// Programs are not started; WinExec records the command line. The system
-// folder holds version.dll alone, answered by the stand-in's own functions.
+// Programs are not started; CreateProcessW records the command line. The
+// system folder holds version.dll alone, answered by the stand-in's own
+// functions.
 
 #include "internal.h"
 
 #include <win32sim.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -79,12 +80,13 @@ struct Module {
     std::vector<std::string> exports;
 };
 
-const char kSystemFolder[] = "C:\\Windows\\system32";
+const char16_t kSystemFolder[] = u"C:\\Windows\\system32";
 
 std::vector<std::string> g_unregisterCalls;
 std::vector<std::string> g_commands;
 std::string g_lastEntryModule;
 int g_loadedModules = 0;
+DWORD g_lastProcessId = 0;
 std::vector<SimLibraryLoad> g_loads;
 bool g_refuseSearchFlags = false;
 bool g_versionDllRemoved = false;
@@ -117,17 +119,10 @@ HRESULT WINAPI RecordUnregisterServer()
     return 0;
 }
 
-bool IsSystemVersionDll(const std::string& path)
+bool IsSystemVersionDll(std::u16string path)
 {
-    std::string full = std::string(kSystemFolder) + "\\version.dll";
-    if (path.size() != full.size())
-        return false;
-    for (size_t i = 0; i < path.size(); ++i) {
-        char a = path[i] == '/' ? '\\' : path[i];
-        if (tolower(static_cast<unsigned char>(a)) != tolower(static_cast<unsigned char>(full[i])))
-            return false;
-    }
-    return true;
+    std::replace(path.begin(), path.end(), u'/', u'\\');
+    return EqualNoCase(path, std::u16string(kSystemFolder) + u"\\version.dll");
 }
 
 HMODULE LoadSystemVersionDll()
@@ -159,18 +154,23 @@ void ResetModules()
 
 // A bare name is looked for in the system folder when the flag says so, and
 // nowhere else: the stand-in has no program folder to search.
-HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE, DWORD flags)
+HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE, DWORD flags)
 {
-    g_loads.push_back({fileName, flags});
+    if (fileName == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::u16string name = WideOf(fileName);
+    g_loads.push_back({Utf8Of(name), flags});
     if (flags & LOAD_LIBRARY_SEARCH_SYSTEM32) {
         if (g_refuseSearchFlags) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        if (strcasecmp(fileName, "version.dll") == 0)
+        if (EqualNoCase(name, u"version.dll"))
             return LoadSystemVersionDll();
     }
-    if (IsSystemVersionDll(fileName))
+    if (IsSystemVersionDll(name))
         return LoadSystemVersionDll();
     std::string host = HostPathOf(fileName);
     struct stat info;
@@ -183,30 +183,35 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR fileName, HANDLE, DWORD flags)
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return nullptr;
     }
-    Module* module = new Module{fileName, ExportNames(image)};
+    Module* module = new Module{Utf8Of(name), ExportNames(image)};
     ++g_loadedModules;
     return reinterpret_cast<HMODULE>(module);
 }
 
-UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size)
+UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size)
 {
-    UINT length = sizeof kSystemFolder - 1;
+    UINT length = sizeof kSystemFolder / sizeof kSystemFolder[0] - 1;
     if (size <= length)
         return length + 1;
-    memcpy(buffer, kSystemFolder, length + 1);
+    std::copy(kSystemFolder, kSystemFolder + length + 1, buffer);
     return length;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE handle, LPCSTR name)
 {
     Module* module = reinterpret_cast<Module*>(handle);
+    // An ordinal names no export the stand-in answers.
+    if (module == nullptr || IS_INTRESOURCE(name)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
     if (module == &g_versionDll) {
-        if (strcmp(name, "GetFileVersionInfoSizeA") == 0)
-            return AsFarProc(&GetFileVersionInfoSizeA);
-        if (strcmp(name, "GetFileVersionInfoA") == 0)
-            return AsFarProc(&GetFileVersionInfoA);
-        if (strcmp(name, "VerQueryValueA") == 0)
-            return AsFarProc(&VerQueryValueA);
+        if (strcmp(name, "GetFileVersionInfoSizeW") == 0)
+            return AsFarProc(&GetFileVersionInfoSizeW);
+        if (strcmp(name, "GetFileVersionInfoW") == 0)
+            return AsFarProc(&GetFileVersionInfoW);
+        if (strcmp(name, "VerQueryValueW") == 0)
+            return AsFarProc(&VerQueryValueW);
     }
     for (const std::string& exported : module->exports) {
         if (exported == name && exported == "DllUnregisterServer") {
@@ -229,13 +234,24 @@ BOOL WINAPI FreeLibrary(HMODULE handle)
     return TRUE;
 }
 
-UINT WINAPI WinExec(LPCSTR commandLine, UINT)
+BOOL WINAPI CreateProcessW(LPCWSTR, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
+                           LPPROCESS_INFORMATION processInformation)
 {
-    g_commands.push_back(commandLine);
-    return 33;
+    if (commandLine == nullptr || processInformation == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    g_commands.push_back(Utf8Of(WideOf(commandLine)));
+    // Process and thread ids share one numbering, multiples of four as on Windows.
+    processInformation->hProcess = OpenProcessHandle();
+    processInformation->hThread = OpenProcessHandle();
+    processInformation->dwProcessId = g_lastProcessId += 4;
+    processInformation->dwThreadId = g_lastProcessId += 4;
+    return TRUE;
 }
 
-BOOL WINAPI DeleteFileA(LPCSTR fileName)
+BOOL WINAPI DeleteFileW(LPCWSTR fileName)
 {
     std::string host = HostPathOf(fileName);
     struct stat info;
@@ -265,7 +281,7 @@ std::vector<std::string> SimUnregisterServerCalls()
     return g_unregisterCalls;
 }
 
-std::vector<std::string> SimWinExecCommands()
+std::vector<std::string> SimProcessCommands()
 {
     return g_commands;
 }

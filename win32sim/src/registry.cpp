@@ -2,14 +2,14 @@
 #include "win32sim.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <set>
 
-// Calls of the seven operations the program uses (RegCreateKeyExA and
-// RegSetValueExA, which only tests use, do not count).
+// Calls of the seven operations the program uses (RegCreateKeyExW and
+// RegSetValueExW, which only tests use, do not count). An A form counts once:
+// through the W form it calls, or itself when it shares the W form's lookup.
 static long g_programCalls = 0;
 
 long SimRegistryCallCount()
@@ -21,17 +21,26 @@ namespace {
 
 // Wine's server keeps subkeys and values sorted by their lower-case names, so
 // that is the enumeration order: "_x" comes before "a". (Windows compares
-// upper-cased names and would put it after "Z".) Bytes above 0x7F are
-// compared as they are.
+// upper-cased names and would put it after "Z".) Beyond ASCII, characters
+// fold as UpcaseChar folds them, so that names equal without regard to case
+// are one entry.
+WCHAR SortFold(WCHAR c)
+{
+    if (c >= 0x80)
+        return UpcaseChar(c);
+    return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c + 0x20) : c;
+}
+
 struct NameLess {
-    bool operator()(const std::string& a, const std::string& b) const
+    bool operator()(const std::u16string& a, const std::u16string& b) const
     {
         return std::lexicographical_compare(
             a.begin(), a.end(), b.begin(), b.end(),
-            [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
+            [](WCHAR x, WCHAR y) { return SortFold(x) < SortFold(y); });
     }
 };
 
+// Data as stored: string types hold UTF-16LE bytes.
 struct Value {
     DWORD type;
     std::vector<BYTE> data;
@@ -40,13 +49,13 @@ struct Value {
 struct Key {
     Key* parent = nullptr;
     bool deleted = false;
-    std::map<std::string, std::shared_ptr<Key>, NameLess> subkeys;
-    std::map<std::string, Value, NameLess> values;
+    std::map<std::u16string, std::shared_ptr<Key>, NameLess> subkeys;
+    std::map<std::u16string, Value, NameLess> values;
 };
 
 struct Fault {
     HKEY root;
-    std::string path;
+    std::u16string path;
     DWORD index;
     LONG status;
     std::function<void()> action;
@@ -73,20 +82,20 @@ bool IsPredefined(HKEY key)
 
 // Paths are split at '\'; empty parts between separators are skipped as Wine
 // does, but a path may not start with one.
-LONG SplitPath(LPCSTR path, std::vector<std::string>& parts)
+LONG SplitPath(LPCWSTR path, std::vector<std::u16string>& parts)
 {
     parts.clear();
     if (!path)
         return ERROR_SUCCESS;
-    if (*path == '\\')
+    if (*path == u'\\')
         return ERROR_BAD_PATHNAME;
-    std::string part;
-    for (const char* p = path;; ++p) {
-        if (*p == '\\' || *p == '\0') {
+    std::u16string part;
+    for (LPCWSTR p = path;; ++p) {
+        if (*p == u'\\' || *p == u'\0') {
             if (!part.empty())
                 parts.push_back(part);
             part.clear();
-            if (*p == '\0')
+            if (*p == u'\0')
                 break;
         } else {
             part += *p;
@@ -95,7 +104,7 @@ LONG SplitPath(LPCSTR path, std::vector<std::string>& parts)
     return ERROR_SUCCESS;
 }
 
-std::shared_ptr<Key> Child(const std::shared_ptr<Key>& key, const std::string& name, bool create)
+std::shared_ptr<Key> Child(const std::shared_ptr<Key>& key, const std::u16string& name, bool create)
 {
     auto found = key->subkeys.find(name);
     if (found != key->subkeys.end())
@@ -119,7 +128,7 @@ std::shared_ptr<Key> Root(HKEY root)
     if (root == HKEY_CURRENT_USER)
         return g_user;
     // HKEY_CLASSES_ROOT is a view of HKLM\SOFTWARE\Classes, as under Wine.
-    return Child(Child(g_machine, "SOFTWARE", true), "Classes", true);
+    return Child(Child(g_machine, u"SOFTWARE", true), u"Classes", true);
 }
 
 // The key behind a handle and the access it was opened with, or null.
@@ -135,9 +144,9 @@ std::shared_ptr<Key> Resolve(HKEY key, REGSAM* access)
     return key->key;
 }
 
-std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::string>& parts)
+std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::u16string>& parts)
 {
-    for (const std::string& part : parts) {
+    for (const std::u16string& part : parts) {
         key = Child(key, part, false);
         if (!key)
             return nullptr;
@@ -147,7 +156,7 @@ std::shared_ptr<Key> Walk(std::shared_ptr<Key> key, const std::vector<std::strin
 
 bool FaultNames(const Fault& fault, const Key* key)
 {
-    std::vector<std::string> parts;
+    std::vector<std::u16string> parts;
     SplitPath(fault.path.c_str(), parts);
     std::shared_ptr<Key> target = Walk(Root(fault.root), parts);
     return target && target.get() == key;
@@ -175,13 +184,13 @@ LONG Use(HKEY handle, REGSAM needed, std::shared_ptr<Key>& key)
 }
 
 // The existing key that a handle and a path below it name.
-LONG FindKey(HKEY handle, LPCSTR subKey, std::shared_ptr<Key>& target)
+LONG FindKey(HKEY handle, LPCWSTR subKey, std::shared_ptr<Key>& target)
 {
     std::shared_ptr<Key> parent;
     LONG status = Use(handle, 0, parent);
     if (status != ERROR_SUCCESS)
         return status;
-    std::vector<std::string> parts;
+    std::vector<std::u16string> parts;
     status = SplitPath(subKey, parts);
     if (status != ERROR_SUCCESS)
         return status;
@@ -210,24 +219,6 @@ LONG BeforeEnumeration(HKEY handle, DWORD index)
     return ERROR_SUCCESS;
 }
 
-bool IsString(DWORD type)
-{
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// Copies a value's data when it fits. NT then ends a string that was stored
-// without its terminator with one, if the buffer has room for it.
-LONG CopyData(const Value& value, LPBYTE data, DWORD size)
-{
-    if (value.data.size() > size)
-        return ERROR_MORE_DATA;
-    std::copy(value.data.begin(), value.data.end(), data);
-    if (IsString(value.type) && !value.data.empty() && value.data.back() &&
-        value.data.size() < size)
-        data[value.data.size()] = '\0';
-    return ERROR_SUCCESS;
-}
-
 template <typename Map> typename Map::iterator At(Map& map, DWORD index)
 {
     if (index >= map.size())
@@ -235,9 +226,145 @@ template <typename Map> typename Map::iterator At(Map& map, DWORD index)
     return std::next(map.begin(), index);
 }
 
+// The entries behind the A and W forms alike. What they answer stays valid
+// until the registry changes.
+LONG SubkeyAt(HKEY handle, DWORD index, const std::u16string** name)
+{
+    LONG status = BeforeEnumeration(handle, index);
+    if (status != ERROR_SUCCESS)
+        return status;
+    std::shared_ptr<Key> key;
+    status = Use(handle, KEY_ENUMERATE_SUB_KEYS, key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    auto entry = At(key->subkeys, index);
+    if (entry == key->subkeys.end())
+        return ERROR_NO_MORE_ITEMS;
+    *name = &entry->first;
+    return ERROR_SUCCESS;
+}
+
+LONG ValueAt(HKEY handle, DWORD index, const std::u16string** name, const Value** value)
+{
+    LONG status = BeforeEnumeration(handle, index);
+    if (status != ERROR_SUCCESS)
+        return status;
+    std::shared_ptr<Key> key;
+    status = Use(handle, KEY_QUERY_VALUE, key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    auto entry = At(key->values, index);
+    if (entry == key->values.end())
+        return ERROR_NO_MORE_ITEMS;
+    *name = &entry->first;
+    *value = &entry->second;
+    return ERROR_SUCCESS;
+}
+
+LONG FindValue(HKEY handle, const std::u16string& name, const Value** value)
+{
+    std::shared_ptr<Key> key;
+    LONG status = Use(handle, KEY_QUERY_VALUE, key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    auto entry = key->values.find(name);
+    if (entry == key->values.end())
+        return ERROR_FILE_NOT_FOUND;
+    *value = &entry->second;
+    return ERROR_SUCCESS;
+}
+
+LONG SetValue(HKEY handle, const std::u16string& name, DWORD type, const BYTE* data, DWORD dataSize)
+{
+    std::shared_ptr<Key> key;
+    LONG status = Use(handle, KEY_SET_VALUE, key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    key->values[name] = Value{type, std::vector<BYTE>(data, data + dataSize)};
+    return ERROR_SUCCESS;
+}
+
+bool IsString(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// A character is `unit` bytes: one for the A forms, two for the W forms. As
+// in Wine, the last character of odd-length UTF-16 data is its last two
+// bytes.
+bool EndsUnterminated(const BYTE* data, size_t size, size_t unit)
+{
+    size_t last = std::min(size, unit);
+    return std::any_of(data + size - last, data + size, [](BYTE b) { return b != 0; });
+}
+
+// NT adds the terminating NUL that a caller left out of the count when it
+// sits right after the data; Wine does the same. It reads a character past,
+// in whole characters from the start: an odd count looks at the character
+// the last byte belongs to and the one after it.
+DWORD CountWithTerminator(DWORD type, const BYTE* data, DWORD size, size_t unit)
+{
+    size_t characters = size / unit;
+    if (!IsString(type) || characters == 0)
+        return size;
+    const BYTE* last = data + (characters - 1) * unit;
+    const BYTE* next = last + unit;
+    if (std::any_of(last, next, [](BYTE b) { return b != 0; }) &&
+        std::all_of(next, next + unit, [](BYTE b) { return b == 0; }))
+        return static_cast<DWORD>(size + unit);
+    return size;
+}
+
+// Copies a value's data when it fits. NT then ends a string that was stored
+// without its terminator with one, if the buffer has room for it.
+LONG CopyData(DWORD type, const std::vector<BYTE>& bytes, size_t unit, LPBYTE data, DWORD size)
+{
+    if (bytes.size() > size)
+        return ERROR_MORE_DATA;
+    std::copy(bytes.begin(), bytes.end(), data);
+    if (IsString(type) && EndsUnterminated(bytes.data(), bytes.size(), unit) &&
+        bytes.size() + unit <= size)
+        std::fill_n(data + bytes.size(), unit, BYTE{0});
+    return ERROR_SUCCESS;
+}
+
+// What a query answers: the data when it is asked for and fits, the type and
+// the size.
+LONG AnswerValue(DWORD valueType, const std::vector<BYTE>& bytes, size_t unit, LPDWORD type,
+                 LPBYTE data, LPDWORD dataSize)
+{
+    LONG status = data ? CopyData(valueType, bytes, unit, data, *dataSize) : ERROR_SUCCESS;
+    if (type)
+        *type = valueType;
+    if (dataSize)
+        *dataSize = static_cast<DWORD>(bytes.size());
+    return status;
+}
+
+template <typename Char>
+LONG CopyName(const std::basic_string<Char>& found, Char* name, DWORD nameSize)
+{
+    if (found.size() >= nameSize)
+        return ERROR_MORE_DATA;
+    std::copy(found.begin(), found.end(), name);
+    name[found.size()] = 0;
+    return ERROR_SUCCESS;
+}
+
+// The A forms see strings in the ANSI code page and their sizes in its bytes.
+std::vector<BYTE> AnsiData(const Value& value)
+{
+    if (!IsString(value.type))
+        return value.data;
+    std::u16string text(value.data.size() / sizeof(WCHAR), u'\0');
+    memcpy(text.data(), value.data.data(), text.size() * sizeof(WCHAR));
+    std::string ansi = AnsiOf(text);
+    return std::vector<BYTE>(ansi.begin(), ansi.end());
+}
+
 } // namespace
 
-LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result)
+LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM access, PHKEY result)
 {
     ++g_programCalls;
     std::shared_ptr<Key> target;
@@ -253,19 +380,19 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY r
 }
 
 // Wine creates subkeys whatever access the parent was opened with.
-LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
+LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM access,
                             LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition)
 {
     std::shared_ptr<Key> target;
     LONG status = Use(key, 0, target);
     if (status != ERROR_SUCCESS)
         return status;
-    std::vector<std::string> parts;
+    std::vector<std::u16string> parts;
     status = SplitPath(subKey, parts);
     if (status != ERROR_SUCCESS)
         return status;
     bool created = false;
-    for (const std::string& part : parts) {
+    for (const std::u16string& part : parts) {
         std::shared_ptr<Key> next = Child(target, part, false);
         if (!next) {
             next = Child(target, part, true);
@@ -279,111 +406,61 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegEnumKeyA(HKEY handle, DWORD index, LPSTR name, DWORD nameSize)
+LONG WINAPI RegEnumKeyW(HKEY handle, DWORD index, LPWSTR name, DWORD nameSize)
 {
     ++g_programCalls;
-    LONG status = BeforeEnumeration(handle, index);
-    if (status != ERROR_SUCCESS)
-        return status;
-    std::shared_ptr<Key> key;
-    status = Use(handle, KEY_ENUMERATE_SUB_KEYS, key);
-    if (status != ERROR_SUCCESS)
-        return status;
-    auto entry = At(key->subkeys, index);
-    if (entry == key->subkeys.end())
-        return ERROR_NO_MORE_ITEMS;
-    const std::string& found = entry->first;
-    if (found.size() >= nameSize)
-        return ERROR_MORE_DATA;
-    memcpy(name, found.c_str(), found.size() + 1);
-    return ERROR_SUCCESS;
+    const std::u16string* found = nullptr;
+    LONG status = SubkeyAt(handle, index, &found);
+    return status != ERROR_SUCCESS ? status : CopyName(*found, name, nameSize);
 }
 
-// Follows Wine's RegEnumValueA: the data is checked first and, when it does
-// not fit, the name is left alone; a name that does not fit is still copied
-// as far as it goes, and the sizes tell what the value holds.
-LONG WINAPI RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+// Follows Wine's RegEnumValueW, which checks the name before the data, unlike
+// its A form: a name that does not fit is left out, and data that does not
+// fit leaves the name copied.
+LONG WINAPI RegEnumValueW(HKEY handle, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
                           LPDWORD type, LPBYTE data, LPDWORD dataSize)
 {
     ++g_programCalls;
-    if (!nameSize || reserved || (data && !dataSize))
+    if (!name || !nameSize || reserved || (data && !dataSize))
         return ERROR_INVALID_PARAMETER;
-    LONG status = BeforeEnumeration(handle, index);
+    const std::u16string* found = nullptr;
+    const Value* value = nullptr;
+    LONG status = ValueAt(handle, index, &found, &value);
     if (status != ERROR_SUCCESS)
         return status;
-    std::shared_ptr<Key> key;
-    status = Use(handle, KEY_QUERY_VALUE, key);
-    if (status != ERROR_SUCCESS)
-        return status;
-    auto entry = At(key->values, index);
-    if (entry == key->values.end())
-        return ERROR_NO_MORE_ITEMS;
-    const std::string& found = entry->first;
-    const Value& value = entry->second;
-    if (data)
-        status = CopyData(value, data, *dataSize);
-    if (status == ERROR_SUCCESS) {
-        if (found.size() >= *nameSize) {
-            status = ERROR_MORE_DATA;
-            if (*nameSize) {
-                memcpy(name, found.data(), *nameSize - 1);
-                name[*nameSize - 1] = '\0';
-            }
-        } else {
-            memcpy(name, found.c_str(), found.size() + 1);
-            *nameSize = static_cast<DWORD>(found.size());
-        }
+    if (CopyName(*found, name, *nameSize) != ERROR_SUCCESS) {
+        AnswerValue(value->type, value->data, sizeof(WCHAR), type, nullptr, dataSize);
+        return ERROR_MORE_DATA;
     }
-    if (type)
-        *type = value.type;
-    if (dataSize)
-        *dataSize = static_cast<DWORD>(value.data.size());
-    return status;
+    *nameSize = static_cast<DWORD>(found->size());
+    return AnswerValue(value->type, value->data, sizeof(WCHAR), type, data, dataSize);
 }
 
-LONG WINAPI RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+LONG WINAPI RegQueryValueExW(HKEY handle, LPCWSTR valueName, LPDWORD reserved, LPDWORD type,
                              LPBYTE data, LPDWORD dataSize)
 {
     ++g_programCalls;
     if (reserved || (data && !dataSize))
         return ERROR_INVALID_PARAMETER;
-    std::shared_ptr<Key> key;
-    LONG status = Use(handle, KEY_QUERY_VALUE, key);
+    const Value* value = nullptr;
+    LONG status = FindValue(handle, WideOf(valueName), &value);
     if (status != ERROR_SUCCESS)
         return status;
-    auto entry = key->values.find(valueName ? valueName : "");
-    if (entry == key->values.end())
-        return ERROR_FILE_NOT_FOUND;
-    const Value& value = entry->second;
-    if (data)
-        status = CopyData(value, data, *dataSize);
-    if (type)
-        *type = value.type;
-    if (dataSize)
-        *dataSize = static_cast<DWORD>(value.data.size());
-    return status;
+    return AnswerValue(value->type, value->data, sizeof(WCHAR), type, data, dataSize);
 }
 
-LONG WINAPI RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
+LONG WINAPI RegSetValueExW(HKEY handle, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data,
                            DWORD dataSize)
 {
-    std::shared_ptr<Key> key;
-    LONG status = Use(handle, KEY_SET_VALUE, key);
-    if (status != ERROR_SUCCESS)
-        return status;
     if (!data)
         dataSize = 0;
-    // NT adds the terminating NUL that a caller left out of the count when it
-    // sits right after the data; Wine does the same. It reads one byte past.
-    if (IsString(type) && dataSize && data[dataSize - 1] && !data[dataSize])
-        ++dataSize;
-    key->values[valueName ? valueName : ""] = Value{type, std::vector<BYTE>(data, data + dataSize)};
-    return ERROR_SUCCESS;
+    dataSize = CountWithTerminator(type, data, dataSize, sizeof(WCHAR));
+    return SetValue(handle, WideOf(valueName), type, data, dataSize);
 }
 
 // NT rule: only a key without subkeys can go. The parent needs no access of
 // its own; "" names the key itself.
-LONG WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey)
+LONG WINAPI RegDeleteKeyW(HKEY handle, LPCWSTR subKey)
 {
     ++g_programCalls;
     if (!subKey)
@@ -405,14 +482,14 @@ LONG WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey)
     return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName)
+LONG WINAPI RegDeleteValueW(HKEY handle, LPCWSTR valueName)
 {
     ++g_programCalls;
     std::shared_ptr<Key> key;
     LONG status = Use(handle, KEY_SET_VALUE, key);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!key->values.erase(valueName ? valueName : ""))
+    if (!key->values.erase(WideOf(valueName)))
         return ERROR_FILE_NOT_FOUND;
     return ERROR_SUCCESS;
 }
@@ -428,19 +505,114 @@ LONG WINAPI RegCloseKey(HKEY key)
     return ERROR_SUCCESS;
 }
 
+LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result)
+{
+    std::u16string wide = WideFromAnsi(subKey);
+    return RegOpenKeyExW(key, subKey ? wide.c_str() : nullptr, options, access, result);
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD options,
+                            REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                            LPDWORD disposition)
+{
+    std::u16string wide = WideFromAnsi(subKey);
+    return RegCreateKeyExW(key, subKey ? wide.c_str() : nullptr, reserved, nullptr, options, access,
+                           security, result, disposition);
+}
+
+LONG WINAPI RegEnumKeyA(HKEY handle, DWORD index, LPSTR name, DWORD nameSize)
+{
+    ++g_programCalls;
+    const std::u16string* found = nullptr;
+    LONG status = SubkeyAt(handle, index, &found);
+    return status != ERROR_SUCCESS ? status : CopyName(AnsiOf(*found), name, nameSize);
+}
+
+// Follows Wine's RegEnumValueA: the data is checked first and, when it does
+// not fit, the name is left alone; a name that does not fit is still copied
+// as far as it goes, and the sizes tell what the value holds.
+LONG WINAPI RegEnumValueA(HKEY handle, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                          LPDWORD type, LPBYTE data, LPDWORD dataSize)
+{
+    ++g_programCalls;
+    if (!nameSize || reserved || (data && !dataSize))
+        return ERROR_INVALID_PARAMETER;
+    const std::u16string* found = nullptr;
+    const Value* value = nullptr;
+    LONG status = ValueAt(handle, index, &found, &value);
+    if (status != ERROR_SUCCESS)
+        return status;
+    std::string ansiName = AnsiOf(*found);
+    status = AnswerValue(value->type, AnsiData(*value), 1, type, data, dataSize);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (CopyName(ansiName, name, *nameSize) == ERROR_SUCCESS) {
+        *nameSize = static_cast<DWORD>(ansiName.size());
+        return ERROR_SUCCESS;
+    }
+    if (*nameSize) {
+        memcpy(name, ansiName.data(), *nameSize - 1);
+        name[*nameSize - 1] = '\0';
+    }
+    return ERROR_MORE_DATA;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY handle, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataSize)
+{
+    ++g_programCalls;
+    if (reserved || (data && !dataSize))
+        return ERROR_INVALID_PARAMETER;
+    const Value* value = nullptr;
+    LONG status = FindValue(handle, WideFromAnsi(valueName), &value);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return AnswerValue(value->type, AnsiData(*value), 1, type, data, dataSize);
+}
+
+// Windows counts the terminator in ANSI bytes, then stores the converted
+// text, NULs within it included, without looking for one again.
+LONG WINAPI RegSetValueExA(HKEY handle, LPCSTR valueName, DWORD, DWORD type, const BYTE* data,
+                           DWORD dataSize)
+{
+    if (!data)
+        dataSize = 0;
+    if (!IsString(type) || !dataSize)
+        return SetValue(handle, WideFromAnsi(valueName), type, data, dataSize);
+    int length = static_cast<int>(CountWithTerminator(type, data, dataSize, 1));
+    std::u16string wide(static_cast<size_t>(length), u'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<LPCSTR>(data),
+                                                        length, wide.data(), length)));
+    return SetValue(handle, WideFromAnsi(valueName), type,
+                    reinterpret_cast<const BYTE*>(wide.data()),
+                    static_cast<DWORD>(wide.size() * sizeof(WCHAR)));
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY handle, LPCSTR subKey)
+{
+    std::u16string wide = WideFromAnsi(subKey);
+    return RegDeleteKeyW(handle, subKey ? wide.c_str() : nullptr);
+}
+
+LONG WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName)
+{
+    return RegDeleteValueW(handle, WideFromAnsi(valueName).c_str());
+}
+
 void SimDenyKeyOpen(HKEY root, const char* path)
 {
-    g_deniedOpens.push_back(Fault{root, path, 0, ERROR_ACCESS_DENIED, nullptr});
+    g_deniedOpens.push_back(Fault{root, WideFromUtf8(path), 0, ERROR_ACCESS_DENIED, nullptr});
 }
 
 void SimFailEnumAt(HKEY root, const char* path, DWORD index, LONG status)
 {
-    g_enumFailures.push_back(Fault{root, path, index, status, nullptr});
+    g_enumFailures.push_back(Fault{root, WideFromUtf8(path), index, status, nullptr});
 }
 
 void SimBeforeEnumAt(HKEY root, const char* path, DWORD index, std::function<void()> action)
 {
-    g_enumActions.push_back(Fault{root, path, index, ERROR_SUCCESS, std::move(action)});
+    g_enumActions.push_back(
+        Fault{root, WideFromUtf8(path), index, ERROR_SUCCESS, std::move(action)});
 }
 
 int SimOpenKeyCount()

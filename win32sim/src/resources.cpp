@@ -2,10 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
-#include <strings.h>
 
 namespace {
 
@@ -43,35 +41,34 @@ struct Reader {
     {
         at = (at + 3) & ~size_t{3};
     }
-    // Text is UTF-16; the templates only use characters that ANSI shares.
-    std::string String()
+    std::u16string String()
     {
-        std::string text;
+        std::u16string text;
         for (WORD c = Word(); c; c = Word())
-            text += static_cast<char>(c < 0x100 ? c : '?');
+            text += static_cast<WCHAR>(c);
         return text;
     }
     // A sz_or_ord field: 0xFFFF then an ordinal, or a string.
-    std::string NameOrOrdinal(int* ordinal)
+    std::u16string NameOrOrdinal(int* ordinal)
     {
         *ordinal = -1;
         Need(2);
         if (bytes[at] == 0xFF && bytes[at + 1] == 0xFF) {
             at += 2;
             *ordinal = Word();
-            return std::string();
+            return std::u16string();
         }
         return String();
     }
 };
 
-WindowKind KindOf(int atom, const std::string& name)
+WindowKind KindOf(int atom, const std::u16string& name)
 {
-    if (atom == 0x80 || strcasecmp(name.c_str(), "Button") == 0)
+    if (atom == 0x80 || EqualNoCase(name, u"Button"))
         return WindowKind::Button;
-    if (atom == 0x82 || strcasecmp(name.c_str(), "Static") == 0)
+    if (atom == 0x82 || EqualNoCase(name, u"Static"))
         return WindowKind::Static;
-    if (atom == 0x83 || strcasecmp(name.c_str(), "ListBox") == 0)
+    if (atom == 0x83 || EqualNoCase(name, u"ListBox"))
         return WindowKind::ListBox;
     return WindowKind::Other;
 }
@@ -109,7 +106,7 @@ DialogTemplate ReadDialog(Reader in)
         control.cy = in.Short();
         control.id = in.Word(); // a WORD: IDC_STATIC reads back as 65535
         int atom;
-        std::string className = in.NameOrOrdinal(&atom);
+        std::u16string className = in.NameOrOrdinal(&atom);
         control.kind = KindOf(atom, className);
         // An ordinal title names an icon or bitmap resource, not text.
         control.text = in.NameOrOrdinal(&ordinal);
@@ -123,7 +120,7 @@ DialogTemplate ReadDialog(Reader in)
 
 struct NamedDialog {
     int ordinal;
-    std::string name;
+    std::u16string name;
     DialogTemplate dialog;
 };
 
@@ -144,7 +141,7 @@ std::vector<NamedDialog> LoadDialogs()
         DWORD headerSize = in.Dword();
         int typeOrdinal, nameOrdinal;
         in.NameOrOrdinal(&typeOrdinal);
-        std::string name = in.NameOrOrdinal(&nameOrdinal);
+        std::u16string name = in.NameOrOrdinal(&nameOrdinal);
         size_t data = start + headerSize;
         if (typeOrdinal == kTypeDialog)
             dialogs.push_back(NamedDialog{nameOrdinal, name, ReadDialog(Reader{bytes, data})});
@@ -158,13 +155,13 @@ std::vector<NamedDialog> LoadDialogs()
 
 // Resource names are matched as FindResource does: an ordinal by value, a
 // string without regard to case.
-const DialogTemplate* FindDialogTemplate(LPCSTR name)
+const DialogTemplate* FindDialogTemplate(LPCWSTR name)
 {
     static const std::vector<NamedDialog> dialogs = LoadDialogs();
     for (const NamedDialog& entry : dialogs) {
         bool match = IS_INTRESOURCE(name)
                          ? entry.ordinal == static_cast<int>(reinterpret_cast<ULONG_PTR>(name))
-                         : entry.ordinal < 0 && strcasecmp(entry.name.c_str(), name) == 0;
+                         : entry.ordinal < 0 && EqualNoCase(entry.name, WideOf(name));
         if (match)
             return &entry.dialog;
     }

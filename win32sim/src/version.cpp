@@ -1,7 +1,8 @@
 // Version resources of real PE files: the resource directory is walked to
-// RT_VERSION, and the VS_VERSIONINFO tree inside answers VerQueryValueA. The
-// A functions hand strings back in ANSI, converted into the second half of
-// the caller's block, as Windows does.
+// RT_VERSION, and the VS_VERSIONINFO tree inside answers VerQueryValueW.
+// String values are handed back where they stand in the caller's block, as
+// UTF-16, as Windows does; the block's second half is what Windows keeps for
+// the ANSI copies of the A functions.
 
 #include "internal.h"
 
@@ -40,7 +41,7 @@ bool DirectoryEntry(const std::vector<BYTE>& image, size_t directory, int id, DW
 }
 
 // The version resource of the file as bytes; error code on failure.
-DWORD LoadVersionResource(LPCSTR fileName, std::vector<BYTE>* resource)
+DWORD LoadVersionResource(LPCWSTR fileName, std::vector<BYTE>* resource)
 {
     std::string host = HostPathOf(fileName);
     struct stat info;
@@ -108,20 +109,21 @@ bool ReadNode(const BYTE* block, size_t start, size_t limit, Node* node)
     return true;
 }
 
-bool KeyEquals(const BYTE* block, const Node& node, const std::string& name)
+bool KeyEquals(const BYTE* block, const Node& node, const std::u16string& name)
 {
-    size_t i = 0;
-    for (; i < name.size(); ++i) {
-        WORD c = Read16(block + node.key + i * 2);
-        if (c == 0 || c > 0xff || tolower(c) != tolower(static_cast<unsigned char>(name[i])))
-            return false;
+    std::u16string key;
+    for (size_t at = node.key; at + 2 <= node.start + node.length; at += 2) {
+        WCHAR c = Read16(block + at);
+        if (c == 0)
+            return EqualNoCase(key, name);
+        key += c;
     }
-    return Read16(block + node.key + i * 2) == 0;
+    return false;
 }
 
 } // namespace
 
-DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle)
+DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle)
 {
     if (handle != nullptr)
         *handle = 0;
@@ -131,11 +133,12 @@ DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle)
         SetLastError(status);
         return 0;
     }
-    // Room for the resource and, behind it, the ANSI copies of its strings.
+    // Room for the resource and, behind it, the ANSI copies of its strings
+    // that the A functions would make.
     return static_cast<DWORD>(resource.size() * 2 + 4);
 }
 
-BOOL WINAPI GetFileVersionInfoA(LPCSTR fileName, DWORD, DWORD size, LPVOID data)
+BOOL WINAPI GetFileVersionInfoW(LPCWSTR fileName, DWORD, DWORD size, LPVOID data)
 {
     std::vector<BYTE> resource;
     DWORD status = LoadVersionResource(fileName, &resource);
@@ -149,20 +152,20 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR fileName, DWORD, DWORD size, LPVOID data)
     return TRUE;
 }
 
-BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length)
+BOOL WINAPI VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, UINT* length)
 {
     const BYTE* bytes = static_cast<const BYTE*>(block);
     Node node;
     size_t total = Read16(bytes);
     if (!ReadNode(bytes, 0, total, &node))
         return FALSE;
-    std::string path = subBlock;
+    std::u16string path = WideOf(subBlock);
     size_t start = 0;
     while (start < path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos)
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string::npos)
             end = path.size();
-        std::string name = path.substr(start, end - start);
+        std::u16string name = path.substr(start, end - start);
         start = end + 1;
         if (name.empty())
             continue;
@@ -184,22 +187,10 @@ BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT*
         node = child;
     }
 
-    if (!node.text) {
-        *buffer = const_cast<BYTE*>(bytes + node.value);
+    // A string's length is in characters and, as the resource compiler
+    // stores it, counts the NUL; anything else's is in bytes.
+    *buffer = const_cast<BYTE*>(bytes + node.value);
+    if (length != nullptr)
         *length = static_cast<UINT>(node.valueLength);
-        return TRUE;
-    }
-    // The ANSI copy goes to the same place in the block's second half.
-    BYTE* ansi = const_cast<BYTE*>(bytes) + total + 4 + node.value / 2;
-    size_t count = node.valueLength;
-    for (size_t i = 0; i < count; ++i) {
-        WORD c = Read16(bytes + node.value + i * 2);
-        ansi[i] = static_cast<BYTE>(c < 0x100 ? c : '?');
-    }
-    // Text stored without its terminator gets one where the block has room.
-    if ((count == 0 || ansi[count - 1] != 0) && total + 4 + node.value / 2 + count < total * 2 + 4)
-        ansi[count] = 0;
-    *buffer = ansi;
-    *length = static_cast<UINT>(count);
     return TRUE;
 }

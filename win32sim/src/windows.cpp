@@ -64,7 +64,7 @@ RECT PixelRect(short x, short y, short cx, short cy)
     return rect;
 }
 
-HWND NewWindow(HWND parent, WindowKind kind, int id, DWORD style, const std::string& text,
+HWND NewWindow(HWND parent, WindowKind kind, int id, DWORD style, const std::u16string& text,
                RECT rect)
 {
     g_windows.push_back(std::make_unique<HWND__>());
@@ -106,7 +106,7 @@ HWND CreateControl(HWND dialog, const ControlTemplate& control)
 void Notify(HWND list, WORD code)
 {
     if (IsLiveWindow(list) && list->kind == WindowKind::ListBox && (list->style & LBS_NOTIFY))
-        SendMessageA(list->parent, WM_COMMAND, MAKEWPARAM(list->id, code),
+        SendMessageW(list->parent, WM_COMMAND, MAKEWPARAM(list->id, code),
                      reinterpret_cast<LPARAM>(list));
 }
 
@@ -162,9 +162,9 @@ LRESULT DialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     // What DefDlgProc and DefWindowProc do with the messages the program
     // leaves to them.
     if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE)
-        SendMessageA(dialog, WM_CLOSE, 0, 0);
+        SendMessageW(dialog, WM_CLOSE, 0, 0);
     else if (message == WM_CLOSE)
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
     return 0;
 }
@@ -176,7 +176,7 @@ bool DispatchNextPosted()
     PostedMessage posted = g_queue.front();
     g_queue.pop_front();
     if (IsLiveWindow(posted.window))
-        SendMessageA(posted.window, posted.message, posted.wParam, posted.lParam);
+        SendMessageW(posted.window, posted.message, posted.wParam, posted.lParam);
     return true;
 }
 
@@ -208,6 +208,32 @@ HWND UserReachable(HWND dialog, int id)
     return control;
 }
 
+// An A resource name: an ordinal stays one, a string goes through the ANSI
+// code page into storage.
+LPCWSTR WideResourceName(LPCSTR name, std::u16string* storage)
+{
+    if (IS_INTRESOURCE(name))
+        return reinterpret_cast<LPCWSTR>(name);
+    *storage = WideFromAnsi(name);
+    return storage->c_str();
+}
+
+// What SendMessageA hands back for a list entry: its text in the ANSI code
+// page, or the W answer when that is an error.
+LRESULT AnsiListText(HWND window, WPARAM index, std::string* text)
+{
+    LRESULT length = SendMessageW(window, LB_GETTEXTLEN, index, 0);
+    if (length < 0)
+        return length;
+    std::u16string wide(static_cast<size_t>(length) + 1, u'\0');
+    length = SendMessageW(window, LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide.data()));
+    if (length < 0)
+        return length;
+    wide.resize(std::min(static_cast<size_t>(length), wide.size() - 1));
+    *text = AnsiOf(wide);
+    return static_cast<LRESULT>(text->size());
+}
+
 } // namespace
 
 bool IsLiveWindow(HWND window)
@@ -215,12 +241,12 @@ bool IsLiveWindow(HWND window)
     return window && g_known.count(window) && window->alive;
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+HMODULE WINAPI GetModuleHandleW(LPCWSTR name)
 {
     return name ? nullptr : &g_instance;
 }
 
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC dialogProc,
+INT_PTR WINAPI DialogBoxParamW(HINSTANCE, LPCWSTR templateName, HWND owner, DLGPROC dialogProc,
                                LPARAM initParam)
 {
     const DialogTemplate* found = FindDialogTemplate(templateName);
@@ -238,7 +264,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPR
     // answered, even when it ended the dialog there.
     dialog->reenableOwner = IsLiveWindow(owner) && !EnableWindow(owner, FALSE);
     g_modal.push_back(dialog);
-    SendMessageA(dialog, WM_INITDIALOG, 0, initParam);
+    SendMessageW(dialog, WM_INITDIALOG, 0, initParam);
     if (IsLiveWindow(owner) && owner->kind == WindowKind::Dialog) {
         dialog->ownerFocus = owner->focus;
         Focus(owner, nullptr);
@@ -279,7 +305,7 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result)
     return TRUE;
 }
 
-BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (window && !IsLiveWindow(window))
         return FALSE;
@@ -287,7 +313,7 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return TRUE;
 }
 
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (!IsLiveWindow(window))
         return 0;
@@ -298,9 +324,9 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return 0;
 }
 
-LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT WINAPI SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return SendMessageA(GetDlgItem(dialog, id), message, wParam, lParam);
+    return SendMessageW(GetDlgItem(dialog, id), message, wParam, lParam);
 }
 
 HWND WINAPI GetDlgItem(HWND dialog, int id)
@@ -327,39 +353,39 @@ HWND WINAPI GetParent(HWND window)
     return window->parent ? window->parent : window->owner;
 }
 
-BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text)
+BOOL WINAPI SetDlgItemTextW(HWND dialog, int id, LPCWSTR text)
 {
     HWND control = GetDlgItem(dialog, id);
     if (!control)
         return FALSE;
-    control->text = text ? text : "";
+    control->text = WideOf(text);
     return TRUE;
 }
 
-UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size)
+UINT WINAPI GetDlgItemTextW(HWND dialog, int id, LPWSTR text, int size)
 {
     if (HWND control = GetDlgItem(dialog, id))
-        return static_cast<UINT>(GetWindowTextA(control, text, size));
+        return static_cast<UINT>(GetWindowTextW(control, text, size));
     if (size > 0)
-        text[0] = '\0';
+        text[0] = u'\0';
     return 0;
 }
 
-int WINAPI GetWindowTextA(HWND window, LPSTR text, int size)
+int WINAPI GetWindowTextW(HWND window, LPWSTR text, int size)
 {
     if (size <= 0)
         return 0;
     if (!IsLiveWindow(window)) {
-        text[0] = '\0';
+        text[0] = u'\0';
         return 0;
     }
     size_t length = std::min(window->text.size(), static_cast<size_t>(size - 1));
-    memcpy(text, window->text.data(), length);
-    text[length] = '\0';
+    std::copy_n(window->text.data(), length, text);
+    text[length] = u'\0';
     return static_cast<int>(length);
 }
 
-LONG WINAPI GetWindowLongA(HWND window, int index)
+LONG WINAPI GetWindowLongW(HWND window, int index)
 {
     if (!IsLiveWindow(window) || index != GWL_STYLE)
         return 0;
@@ -437,12 +463,13 @@ BOOL WINAPI UpdateWindow(HWND window)
 
 // A real box runs its own message loop, which dispatches whatever is posted
 // before the user answers.
-int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
     while (DispatchNextPosted()) {
     }
-    RecordRedrawEvent(nullptr, "MessageBoxA");
-    SimMessageBox box{owner, text ? text : "", caption ? caption : "Error", type, 0, false};
+    RecordRedrawEvent(nullptr, "MessageBoxW");
+    SimMessageBox box{
+        owner, Utf8Of(WideOf(text)), caption ? Utf8Of(WideOf(caption)) : "Error", type, 0, false};
     if (!g_answers.empty()) {
         box.answer = g_answers.front();
         box.scripted = true;
@@ -460,7 +487,7 @@ BOOL WINAPI MessageBeep(UINT type)
     return TRUE;
 }
 
-HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR name)
+HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR name)
 {
     if (!IS_INTRESOURCE(name))
         return nullptr;
@@ -478,7 +505,7 @@ HCURSOR WINAPI SetCursor(HCURSOR cursor)
     return previous;
 }
 
-HICON WINAPI LoadIconA(HINSTANCE, LPCSTR)
+HICON WINAPI LoadIconW(HINSTANCE, LPCWSTR)
 {
     return &g_programIcon;
 }
@@ -489,6 +516,106 @@ BOOL WINAPI DrawIcon(HDC, int, int, HICON icon)
         return FALSE;
     ++g_drawnIcons;
     return TRUE;
+}
+
+// The ANSI forms, for tests: as Windows does, they take their text through
+// the ANSI code page to and from the W functions.
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name)
+{
+    std::u16string wide = WideFromAnsi(name);
+    return GetModuleHandleW(name ? wide.c_str() : nullptr);
+}
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                               DLGPROC dialogProc, LPARAM initParam)
+{
+    std::u16string storage;
+    return DialogBoxParamW(instance, WideResourceName(templateName, &storage), owner, dialogProc,
+                           initParam);
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return PostMessageW(window, message, wParam, lParam);
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!IsLiveWindow(window))
+        return 0;
+    switch (message) {
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING: {
+        std::u16string text = WideFromAnsi(reinterpret_cast<LPCSTR>(lParam));
+        return SendMessageW(window, message, wParam, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    case LB_GETTEXT: {
+        std::string text;
+        LRESULT length = AnsiListText(window, wParam, &text);
+        if (length >= 0)
+            memcpy(reinterpret_cast<char*>(lParam), text.c_str(), text.size() + 1);
+        return length;
+    }
+    case LB_GETTEXTLEN: {
+        std::string text;
+        return AnsiListText(window, wParam, &text);
+    }
+    default:
+        return SendMessageW(window, message, wParam, lParam);
+    }
+}
+
+LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return SendMessageA(GetDlgItem(dialog, id), message, wParam, lParam);
+}
+
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text)
+{
+    std::u16string wide = WideFromAnsi(text);
+    return SetDlgItemTextW(dialog, id, wide.c_str());
+}
+
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size)
+{
+    return static_cast<UINT>(GetWindowTextA(GetDlgItem(dialog, id), text, size));
+}
+
+// Windows-1252 has one byte for each character, so the A text is as long as
+// the W text that fits the same size.
+int WINAPI GetWindowTextA(HWND window, LPSTR text, int size)
+{
+    if (size <= 0)
+        return 0;
+    std::u16string wide(static_cast<size_t>(size), u'\0');
+    int length = GetWindowTextW(window, wide.data(), size);
+    std::string ansi = AnsiOf(wide.substr(0, static_cast<size_t>(length)));
+    memcpy(text, ansi.c_str(), ansi.size() + 1);
+    return static_cast<int>(ansi.size());
+}
+
+LONG WINAPI GetWindowLongA(HWND window, int index)
+{
+    return GetWindowLongW(window, index);
+}
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+{
+    std::u16string wideText = WideFromAnsi(text), wideCaption = WideFromAnsi(caption);
+    return MessageBoxW(owner, wideText.c_str(), caption ? wideCaption.c_str() : nullptr, type);
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name)
+{
+    std::u16string storage;
+    return LoadCursorW(instance, WideResourceName(name, &storage));
+}
+
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name)
+{
+    std::u16string storage;
+    return LoadIconW(instance, WideResourceName(name, &storage));
 }
 
 void SimAnswerMessageBox(int answer)
@@ -531,7 +658,7 @@ void SimClickButton(HWND dialog, int id)
     if (!button)
         return;
     Focus(dialog, button);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
 }
 
 // A click gives the list the focus and selects the entry; only a list with
@@ -542,33 +669,36 @@ void SimSelectListEntry(HWND dialog, int id, int index)
     if (!list)
         return;
     Focus(dialog, list);
-    if (SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0) == LB_ERR)
+    if (SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0) == LB_ERR)
         return;
     if (list->style & LBS_NOTIFY)
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(list));
 }
 
 // IsDialogMessage turns Escape into IDCANCEL.
 void SimPressEscape(HWND dialog)
 {
-    SendMessageA(dialog, WM_COMMAND, IDCANCEL,
+    SendMessageW(dialog, WM_COMMAND, IDCANCEL,
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
 }
 
 void SimCloseFromSystemMenu(HWND dialog)
 {
-    SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 std::vector<std::string> SimListItems(HWND dialog, int id)
 {
-    return ControlForTest(dialog, id)->items;
+    std::vector<std::string> items;
+    for (const std::u16string& item : ControlForTest(dialog, id)->items)
+        items.push_back(Utf8Of(item));
+    return items;
 }
 
 std::string SimWindowText(HWND dialog, int id)
 {
-    return ControlForTest(dialog, id)->text;
+    return Utf8Of(ControlForTest(dialog, id)->text);
 }
 
 std::vector<int> SimCursorHistory()
