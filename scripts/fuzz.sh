@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the registry fuzzer (clang, libFuzzer, ASan and UBSan) into
 # build/fuzz, replays the committed corpus, then runs a fixed-seed session of
-# a fixed number of inputs (about a minute on two cores). Any sanitizer report
-# or broken rule stops it with the input saved in build/fuzz/session.
+# a fixed number of inputs (about a minute and a half on two cores). Any
+# sanitizer report or broken rule stops it with the input saved in
+# build/fuzz/session.
 #   scripts/fuzz.sh [runs]     default 6000
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -8,15 +8,17 @@
 #include <win32sim.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
 
-// Names may hold any byte but NUL: a tab would split a line in the wrong place.
-std::string Escaped(const std::string& name)
+// Names as the unit tests' snapshot writes them, with '%' and tabs escaped:
+// a tab would split a line in the wrong place.
+std::string NameText(const WCHAR* name, size_t length)
 {
     std::string out;
-    for (char c : name) {
+    for (char c : SnapshotText(name, length)) {
         if (c == '%')
             out += "%25";
         else if (c == '\t')
@@ -27,38 +29,79 @@ std::string Escaped(const std::string& name)
     return out;
 }
 
+std::string NameText(const WideText& name)
+{
+    return NameText(name.data(), name.size());
+}
+
+// Upper-cased as the registry folds names: the stand-in's folding is
+// CharUpperBuffW's.
+WideText FoldedWide(WideText text)
+{
+    if (!text.empty())
+        CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::string Folded(std::string line)
+{
+    bool ascii = true;
+    for (char& c : line) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (ascii)
+        return line;
+    int length =
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), NULL, 0);
+    WideText wide(static_cast<size_t>(length), 0);
+    MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &wide[0], length);
+    wide = FoldedWide(wide);
+    return SnapshotText(wide.data(), wide.size());
+}
+
+// Room for the longest value name and the data seen so far, shared by a
+// whole walk: a key's own buffers would cost more than reading it.
+struct Buffers {
+    std::vector<WCHAR> name = std::vector<WCHAR>(16384);
+    std::vector<BYTE> data = std::vector<BYTE>(2);
+};
+
 // As the unit tests' snapshot, for names and data of any length.
-void SnapshotWholeKey(HKEY key, const std::string& path, RegistrySnapshot& lines)
+void SnapshotWholeKey(HKEY key, const std::string& path, Buffers& buffers, RegistrySnapshot& lines)
 {
     lines.insert(path);
-    std::vector<char> name(16384);
-    std::vector<BYTE> data(1);
+    std::vector<WCHAR>& name = buffers.name;
+    std::vector<BYTE>& data = buffers.data;
     for (DWORD index = 0;;) {
         DWORD nameSize = static_cast<DWORD>(name.size());
         DWORD dataSize = static_cast<DWORD>(data.size());
         DWORD type = 0;
         LONG status =
-            RegEnumValueA(key, index, name.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+            RegEnumValueW(key, index, name.data(), &nameSize, NULL, &type, data.data(), &dataSize);
         if (status == ERROR_MORE_DATA && dataSize > data.size()) {
             data.resize(dataSize);
             continue;
         }
         if (status != ERROR_SUCCESS)
             break;
-        lines.insert(path + "\t" + Escaped(std::string(name.data(), nameSize)) + "\t" +
+        lines.insert(path + "\t" + NameText(name.data(), nameSize) + "\t" +
                      DescribeValue(type, data.data(), dataSize));
         ++index;
     }
-    for (DWORD index = 0; RegEnumKeyA(key, index, name.data(), 256) == ERROR_SUCCESS; ++index) {
-        std::string child = path + "\\" + Escaped(name.data());
-        if (LowerCase(child) == "hklm\\software\\classes")
+    for (DWORD index = 0; RegEnumKeyW(key, index, name.data(), 256) == ERROR_SUCCESS; ++index) {
+        std::string child = path + "\\" + NameText(WideText(name.data()));
+        // Only ASCII folds to ASCII, so only a name of that length can be it.
+        const std::string classes = "HKLM\\SOFTWARE\\CLASSES";
+        if (child.size() == classes.size() && Folded(child) == classes)
             continue;
         HKEY subkey;
-        if (RegOpenKeyExA(key, name.data(), 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(key, name.data(), 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
             lines.insert(child + " (cannot be opened)");
             continue;
         }
-        SnapshotWholeKey(subkey, child, lines);
+        SnapshotWholeKey(subkey, child, buffers, lines);
         RegCloseKey(subkey);
     }
 }
@@ -73,6 +116,89 @@ std::string KeyOf(const std::string& line)
     return line.substr(0, line.find('\t'));
 }
 
+// A line's key path and value name with the tab after each, upper-cased.
+std::string FoldedHead(const std::string& line)
+{
+    size_t nameStart = line.find('\t');
+    size_t dataStart = nameStart == std::string::npos ? nameStart : line.find('\t', nameStart + 1);
+    return Folded(line.substr(0, dataStart == std::string::npos ? dataStart : dataStart + 1));
+}
+
+// The text a value holds, whatever its type says, up to its first NUL; the
+// expanded text too for REG_EXPAND_SZ.
+std::vector<WideText> TextsOf(DWORD type, const std::vector<BYTE>& data, DWORD size)
+{
+    WideText text(size / sizeof(WCHAR), 0);
+    if (!text.empty())
+        memcpy(&text[0], data.data(), text.size() * sizeof(WCHAR));
+    text.resize(std::min(text.size(), text.find(WCHAR(0))));
+    std::vector<WideText> texts = {text};
+    if (type == REG_EXPAND_SZ) {
+        WCHAR expanded[1024];
+        DWORD needed = ExpandEnvironmentStringsW(text.c_str(), expanded, 1024);
+        if (needed != 0 && needed <= 1024)
+            texts.push_back(expanded);
+    }
+    return texts;
+}
+
+// Whether any value in the key or below it names the file.
+bool NamesFile(HKEY key, const WideText& foldedFile, Buffers& buffers)
+{
+    std::vector<WCHAR>& name = buffers.name;
+    std::vector<BYTE>& data = buffers.data;
+    for (DWORD index = 0;;) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        LONG status =
+            RegEnumValueW(key, index, name.data(), &nameSize, NULL, &type, data.data(), &dataSize);
+        if (status == ERROR_MORE_DATA && dataSize > data.size()) {
+            data.resize(dataSize);
+            continue;
+        }
+        if (status != ERROR_SUCCESS)
+            break;
+        for (const WideText& text : TextsOf(type, data, dataSize)) {
+            if (FoldedWide(text) == foldedFile)
+                return true;
+        }
+        ++index;
+    }
+    bool names = false;
+    for (DWORD index = 0; !names && RegEnumKeyW(key, index, name.data(), 256) == ERROR_SUCCESS;
+         ++index) {
+        HKEY subkey;
+        if (RegOpenKeyExW(key, name.data(), 0, KEY_READ, &subkey) != ERROR_SUCCESS)
+            continue;
+        names = NamesFile(subkey, foldedFile, buffers);
+        RegCloseKey(subkey);
+    }
+    return names;
+}
+
+// The type libraries, as snapshot key paths, with a value naming the file.
+std::vector<std::string> TypeLibsNaming(const WideText& file)
+{
+    std::vector<std::string> trees;
+    HKEY typeLibs;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("TypeLib"), 0, KEY_READ, &typeLibs) != ERROR_SUCCESS)
+        return trees;
+    WideText foldedFile = FoldedWide(file);
+    Buffers buffers;
+    WCHAR name[256];
+    for (DWORD index = 0; RegEnumKeyW(typeLibs, index, name, 256) == ERROR_SUCCESS; ++index) {
+        HKEY lib;
+        if (RegOpenKeyExW(typeLibs, name, 0, KEY_READ, &lib) != ERROR_SUCCESS)
+            continue;
+        if (NamesFile(lib, foldedFile, buffers))
+            trees.push_back(Folded("HKCR\\TypeLib\\" + NameText(WideText(name))));
+        RegCloseKey(lib);
+    }
+    RegCloseKey(typeLibs);
+    return trees;
+}
+
 } // namespace
 
 // The registry as it is, whatever faults the program meets.
@@ -80,51 +206,49 @@ RegistrySnapshot TakeFuzzSnapshot()
 {
     SimSuspendRegistryFaults(true);
     RegistrySnapshot lines;
-    SnapshotWholeKey(HKEY_CLASSES_ROOT, "HKCR", lines);
-    SnapshotWholeKey(HKEY_LOCAL_MACHINE, "HKLM", lines);
-    SnapshotWholeKey(HKEY_CURRENT_USER, "HKCU", lines);
+    Buffers buffers;
+    SnapshotWholeKey(HKEY_CLASSES_ROOT, "HKCR", buffers, lines);
+    SnapshotWholeKey(HKEY_LOCAL_MACHINE, "HKLM", buffers, lines);
+    SnapshotWholeKey(HKEY_CURRENT_USER, "HKCU", buffers, lines);
     SimSuspendRegistryFaults(false);
     return lines;
 }
 
-RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const std::string& entry)
+RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const WideText& entry)
 {
-    std::string file = LowerCase(entry);
-    std::replace(file.begin(), file.end(), '/', '\\');
-    const std::string usageKey = LowerCase("HKLM\\" MODULE_USAGE_PATH "\\" + Escaped(entry));
-    const std::string typeLibs = "hkcr\\typelib\\";
-    const std::string count = LowerCase("HKLM\\" SHARED_DLLS_PATH "\t" + Escaped(file) + "\t");
+    WideText file = entry;
+    std::replace(file.begin(), file.end(), WCHAR('/'), WCHAR('\\'));
+    const std::string usageKey =
+        Folded("HKLM\\" + NameText(MODULE_USAGE_PATH TEXT("\\")) + NameText(entry));
+    const std::string count =
+        Folded("HKLM\\" + NameText(SHARED_DLLS_PATH) + "\t" + NameText(file) + "\t");
 
-    std::vector<std::string> trees = {usageKey};
-    for (const std::string& line : before) {
-        std::string lower = LowerCase(line);
-        if (StartsWith(lower, usageKey + "\t")) {
-            std::string name = lower.substr(usageKey.size() + 1);
+    SimSuspendRegistryFaults(true);
+    std::vector<std::string> trees = TypeLibsNaming(file);
+    SimSuspendRegistryFaults(false);
+    trees.push_back(usageKey);
+    std::vector<std::string> heads;
+    for (const std::string& line : before)
+        heads.push_back(FoldedHead(line));
+    for (const std::string& folded : heads) {
+        if (StartsWith(folded, usageKey + "\t")) {
+            std::string name = folded.substr(usageKey.size() + 1);
             name = name.substr(0, name.find('\t'));
-            trees.push_back(LowerCase("HKCR\\CLSID\\") + name);
-            trees.push_back(LowerCase("HKLM\\" DISTRIBUTION_UNITS_PATH "\\") + name);
-        }
-        // Any value below a type library that names the file, whatever its type.
-        size_t nameStart = lower.find('\t');
-        size_t dataStart =
-            nameStart == std::string::npos ? nameStart : lower.find('\t', nameStart + 1);
-        size_t colon = dataStart == std::string::npos ? dataStart : lower.find(':', dataStart);
-        if (StartsWith(lower, typeLibs) && colon != std::string::npos &&
-            lower.compare(colon + 1, std::string::npos, file) == 0) {
-            std::string lib = lower.substr(typeLibs.size());
-            trees.push_back(typeLibs + lib.substr(0, lib.find_first_of("\\\t")));
+            trees.push_back("HKCR\\CLSID\\" + name);
+            trees.push_back(Folded("HKLM\\" + NameText(DISTRIBUTION_UNITS_PATH TEXT("\\"))) + name);
         }
     }
 
     RegistrySnapshot own;
+    auto head = heads.begin();
     for (const std::string& line : before) {
-        std::string lower = LowerCase(line);
-        std::string key = KeyOf(lower);
+        std::string key = KeyOf(*head);
         bool inTree = std::any_of(trees.begin(), trees.end(), [&](const std::string& tree) {
             return key == tree || StartsWith(key, tree + "\\");
         });
-        if (inTree || StartsWith(lower, count))
+        if (inTree || StartsWith(*head, count))
             own.insert(line);
+        ++head;
     }
     return own;
 }

@@ -16,9 +16,9 @@ TEST(DialogTemplateTest, ControlsComeFromTheResourceScript)
         EXPECT_EQ(dialog, GetParent(list));
         EXPECT_EQ(nullptr, GetParent(dialog));
         EXPECT_EQ(nullptr, GetDlgItem(dialog, 4242));
-        char caption[32];
-        EXPECT_EQ(10, GetWindowTextA(dialog, caption, sizeof caption));
-        EXPECT_STREQ("Burrowlens", caption);
+        WCHAR caption[32];
+        EXPECT_EQ(10, GetWindowTextW(dialog, caption, 32));
+        EXPECT_EQ("Burrowlens", Utf8(caption));
         EXPECT_EQ("Unknown", DialogItemText(dialog, IDC_PUBLISHER));
     });
 }
@@ -28,9 +28,9 @@ TEST(DialogTemplateTest, ControlsComeFromTheResourceScript)
 TEST(DialogTemplateTest, StylesAreTheTemplatesAsWindowsAppliesThem)
 {
     WithMainDialog([](HWND dialog) {
-        LONG list = GetWindowLongA(GetDlgItem(dialog, IDC_CONTROL_LIST), GWL_STYLE);
-        LONG info = GetWindowLongA(GetDlgItem(dialog, IDC_FILE_INFO_LIST), GWL_STYLE);
-        LONG remove = GetWindowLongA(GetDlgItem(dialog, IDC_DELETE), GWL_STYLE);
+        LONG list = GetWindowLongW(GetDlgItem(dialog, IDC_CONTROL_LIST), GWL_STYLE);
+        LONG info = GetWindowLongW(GetDlgItem(dialog, IDC_FILE_INFO_LIST), GWL_STYLE);
+        LONG remove = GetWindowLongW(GetDlgItem(dialog, IDC_DELETE), GWL_STYLE);
 
         EXPECT_EQ(LBS_SORT | LBS_NOTIFY | WS_CHILD,
                   list & (LBS_SORT | LBS_NOTIFY | WS_CHILD | WS_BORDER | WS_VSCROLL));
@@ -71,37 +71,63 @@ TEST(DialogTemplateTest, EnableWindowAnswersWhetherItWasDisabled)
     });
 }
 
+// Sizes count UTF-16 code units, the NUL included.
 TEST(DialogTextTest, GetDlgItemTextCutsToTheBuffer)
 {
     WithMainDialog([](HWND dialog) {
-        ASSERT_TRUE(SetDlgItemTextA(dialog, IDC_VERSION, "1.2.3.4"));
+        ASSERT_TRUE(SetDlgItemTextW(dialog, IDC_VERSION, Wide("Ωmega 1.2").c_str()));
         const struct {
             int id;
             int size;
             UINT answer;
             const char* text;
         } cases[] = {
-            {IDC_VERSION, 16, 7, "1.2.3.4"},
-            {IDC_VERSION, 4, 3, "1.2"},
+            {IDC_VERSION, 16, 9, "Ωmega 1.2"},
+            {IDC_VERSION, 10, 9, "Ωmega 1.2"},
+            {IDC_VERSION, 4, 3, "Ωme"},
             {IDC_VERSION, 0, 0, "kept"},
             {4242, 16, 0, ""},
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << c.id << " into " << c.size);
-            char text[16] = "kept";
+            WCHAR text[16] = TEXT("kept");
 
-            EXPECT_EQ(c.answer, GetDlgItemTextA(dialog, c.id, text, c.size));
+            EXPECT_EQ(c.answer, GetDlgItemTextW(dialog, c.id, text, c.size));
 
-            EXPECT_STREQ(c.text, text);
+            EXPECT_EQ(c.text, Utf8(text));
         }
-        EXPECT_FALSE(SetDlgItemTextA(dialog, 4242, "x"));
+        EXPECT_FALSE(SetDlgItemTextW(dialog, 4242, TEXT("x")));
+    });
+}
+
+// A field shows registry text as it is, unpaired surrogates and all.
+TEST(DialogTextTest, FieldsKeepEveryCodeUnit)
+{
+    const WideText texts[] = {
+        WideText{'C', ':', '\\', 0xD800, '.', 'o', 'c', 'x'},
+        WideText{0xDFFF, 'x', 0xDBFF, 0xDFFF, 0xFFFF},
+        Wide("Жук ｃ Ωmega"),
+    };
+    WithMainDialog([&](HWND dialog) {
+        for (const WideText& text : texts) {
+            SCOPED_TRACE(Utf8(text));
+            WCHAR shown[16];
+            for (WCHAR& c : shown)
+                c = '#';
+            ASSERT_TRUE(SetDlgItemTextW(dialog, IDC_PUBLISHER, text.c_str()));
+
+            EXPECT_EQ(text.size(), GetDlgItemTextW(dialog, IDC_PUBLISHER, shown, 15));
+
+            EXPECT_EQ(text + WCHAR(0), WideText(shown, text.size() + 1));
+            EXPECT_EQ('#', shown[15]);
+        }
     });
 }
 
 static INT_PTR CALLBACK EndOnAppMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_INITDIALOG) {
-        PostMessageA(dialog, WM_APP, 5, 0);
+        PostMessageW(dialog, WM_APP, 5, 0);
         return TRUE;
     }
     if (message == WM_APP) {
@@ -113,7 +139,7 @@ static INT_PTR CALLBACK EndOnAppMessage(HWND dialog, UINT message, WPARAM wParam
 
 TEST(ModalLoopTest, DispatchesMessagesPostedDuringInitialisation)
 {
-    EXPECT_EQ(5, DialogBoxParamA(GetModuleHandleA(NULL), IDD_MAIN, NULL, EndOnAppMessage, 0));
+    EXPECT_EQ(5, DialogBoxParamW(GetModuleHandleW(NULL), IDD_MAIN, NULL, EndOnAppMessage, 0));
 }
 
 TEST(ModalLoopTest, AnEndedDialogIsDestroyed)
@@ -122,13 +148,13 @@ TEST(ModalLoopTest, AnEndedDialogIsDestroyed)
     WithMainDialog([&](HWND dialog) { ended = dialog; });
 
     EXPECT_FALSE(IsWindow(ended));
-    EXPECT_FALSE(PostMessageA(ended, WM_APP, 0, 0));
+    EXPECT_FALSE(PostMessageW(ended, WM_APP, 0, 0));
 }
 
 TEST(ModalLoopTest, UnknownTemplateAnswersMinusOne)
 {
-    EXPECT_EQ(-1,
-              DialogBoxParamA(GetModuleHandleA(NULL), "NO_SUCH_DIALOG", NULL, EndOnAppMessage, 0));
+    EXPECT_EQ(-1, DialogBoxParamW(GetModuleHandleW(NULL), TEXT("NO_SUCH_DIALOG"), NULL,
+                                  EndOnAppMessage, 0));
 }
 
 // What DefDlgProc makes of a close from the system menu that the dialog
@@ -137,7 +163,7 @@ TEST(ModalLoopTest, UnknownTemplateAnswersMinusOne)
 static INT_PTR CALLBACK CloseItself(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
-        SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+        SendMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
         return TRUE;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
@@ -152,7 +178,7 @@ TEST(ModalLoopTest, CloseFromTheSystemMenuBecomesCancel)
 {
     EXPECT_EQ(MAKEWPARAM(IDCANCEL, BN_CLICKED),
               static_cast<WPARAM>(
-                  DialogBoxParamA(GetModuleHandleA(NULL), IDD_MAIN, NULL, CloseItself, 0)));
+                  DialogBoxParamW(GetModuleHandleW(NULL), IDD_MAIN, NULL, CloseItself, 0)));
 }
 
 // The About box runs inside the main dialog: the main dialog is disabled
@@ -166,8 +192,8 @@ static INT_PTR CALLBACK Inner(HWND dialog, UINT message, WPARAM, LPARAM)
     if (message == WM_INITDIALOG) {
         g_inner = dialog;
         g_ownerEnabledInside = IsWindowEnabled(GetParent(dialog)) != FALSE;
-        PostMessageA(GetParent(dialog), WM_APP, 0, 0);
-        PostMessageA(dialog, WM_APP + 1, 0, 0);
+        PostMessageW(GetParent(dialog), WM_APP, 0, 0);
+        PostMessageW(dialog, WM_APP + 1, 0, 0);
         return TRUE;
     }
     if (message == WM_APP + 1)
@@ -179,7 +205,7 @@ static INT_PTR CALLBACK Outer(HWND dialog, UINT message, WPARAM, LPARAM)
 {
     if (message == WM_INITDIALOG) {
         INT_PTR inner =
-            DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_ABOUT), dialog, Inner, 0);
+            DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_ABOUT), dialog, Inner, 0);
         EndDialog(dialog, IsWindowEnabled(dialog) ? inner : -2);
         return TRUE;
     }
@@ -195,7 +221,7 @@ TEST(ModalLoopTest, NestedDialogDisablesItsOwnerAndDeliversItsMessages)
     g_ownerEnabledInside = true;
     g_innerAliveWhenOuterGotMessage = false;
 
-    EXPECT_EQ(7, DialogBoxParamA(GetModuleHandleA(NULL), IDD_MAIN, NULL, Outer, 0));
+    EXPECT_EQ(7, DialogBoxParamW(GetModuleHandleW(NULL), IDD_MAIN, NULL, Outer, 0));
 
     EXPECT_FALSE(g_ownerEnabledInside);
     EXPECT_TRUE(g_innerAliveWhenOuterGotMessage);
@@ -209,7 +235,7 @@ static INT_PTR CALLBACK AboutLogging(HWND dialog, UINT message, WPARAM, LPARAM)
 {
     if (message == WM_INITDIALOG) {
         g_focusLog.push_back("about");
-        PostMessageA(dialog, WM_APP, 0, 0);
+        PostMessageW(dialog, WM_APP, 0, 0);
         return TRUE;
     }
     if (message == WM_APP) {
@@ -222,7 +248,7 @@ static INT_PTR CALLBACK AboutLogging(HWND dialog, UINT message, WPARAM, LPARAM)
 static INT_PTR CALLBACK FocusLogging(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
-        PostMessageA(dialog, WM_APP, lParam, 0);
+        PostMessageW(dialog, WM_APP, lParam, 0);
         return lParam != 1;
     }
     if (message == WM_COMMAND && LOWORD(wParam) == IDC_CONTROL_LIST) {
@@ -231,14 +257,14 @@ static INT_PTR CALLBACK FocusLogging(HWND dialog, UINT message, WPARAM wParam, L
                                                                : "other");
     } else if (message == WM_APP) {
         if (wParam == 2)
-            DialogBoxParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_ABOUT), dialog,
+            DialogBoxParamW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDD_ABOUT), dialog,
                             AboutLogging, 0);
         if (wParam == 3) {
             EnableWindow(GetDlgItem(dialog, IDC_CONTROL_LIST), FALSE);
             g_focusLog.push_back("disabled");
-            SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
-                                reinterpret_cast<LPARAM>("x"));
-            SendDlgItemMessageA(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, 0, 0);
+            SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(TEXT("x")));
+            SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_SETCURSEL, 0, 0);
         }
         g_focusLog.push_back("ending");
         EndDialog(dialog, 0);
@@ -262,7 +288,7 @@ TEST(DialogFocusTest, NotifyingListReportsItsFocus)
         SCOPED_TRACE(testing::Message() << "scenario " << c.scenario);
         g_focusLog.clear();
 
-        DialogBoxParamA(GetModuleHandleA(NULL), IDD_MAIN, NULL, FocusLogging, c.scenario);
+        DialogBoxParamW(GetModuleHandleW(NULL), IDD_MAIN, NULL, FocusLogging, c.scenario);
 
         EXPECT_EQ(c.log, g_focusLog);
     }

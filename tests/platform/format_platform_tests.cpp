@@ -1,26 +1,33 @@
-#include <windows.h>
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <string>
 
-static std::string Formatted(const char* format, ...)
+static int FormatInto(WCHAR* buffer, const WCHAR* format, ...)
 {
-    char buffer[1100];
     va_list args;
     va_start(args, format);
-    wvsprintfA(buffer, format, args);
+    int length = wvsprintfW(buffer, format, args);
     va_end(args);
-    return buffer;
+    return length;
+}
+
+template <typename... Args> static std::string Formatted(const char* format, Args... args)
+{
+    WCHAR buffer[1100];
+    FormatInto(buffer, Wide(format).c_str(), args...);
+    return Utf8(buffer);
 }
 
 // Wine's rules, which the program's messages rely on: no '+' or ' ' flags,
 // 'h' ignored, a precision of 0 means none, and a conversion it does not
-// know prints as its letter.
+// know prints as its letter. "%s" and "%c" take WCHAR text.
 TEST(FormatTest, ConversionsFlagsWidthsAndPrecisions)
 {
+    const WideText omega = Wide("Ωbc"), pair = Wide("x\U0010FFFFy"), ab = Wide("ab"),
+                   single = Wide("c"), zz = Wide("zz");
     const struct {
         std::string got;
         const char* expected;
@@ -34,10 +41,12 @@ TEST(FormatTest, ConversionsFlagsWidthsAndPrecisions)
          "-7|4000000000|abcdef|-70000", __LINE__},
         {Formatted("%05d|%.3d|%5.3d|%-8.3d|%.0d", -42, 7, 7, -4, 0), "-0042|007|  007|-04     |0",
          __LINE__},
-        {Formatted("%.2s|%5s|%-4s|%.0s|%05s", "abcdef", "ab", "c", "zz", "ab"),
-         "ab|   ab|c   |zz|   ab", __LINE__},
-        {Formatted("%s", static_cast<const char*>(NULL)), "(null)", __LINE__},
-        {Formatted("%c%3c%-2c|", 'o', 'k', '!'), "o  k! |", __LINE__},
+        {Formatted("%.2s|%5s|%-4s|%.0s|%05s", omega.c_str(), ab.c_str(), single.c_str(), zz.c_str(),
+                   ab.c_str()),
+         "Ωb|   ab|c   |zz|   ab", __LINE__},
+        {Formatted("[%s]", pair.c_str()), "[x\U0010FFFFy]", __LINE__},
+        {Formatted("%s", static_cast<const WCHAR*>(NULL)), "(null)", __LINE__},
+        {Formatted("%c%3c%-2c|", 0x416, 'k', '!'), "Ж  k! |", __LINE__},
         {Formatted("100%%|%q|%+d|trail%", 5), "100%|q|+d|trail", __LINE__},
     };
     for (const auto& c : cases) {
@@ -48,13 +57,15 @@ TEST(FormatTest, ConversionsFlagsWidthsAndPrecisions)
 
 TEST(FormatTest, AnswersTheLengthWritten)
 {
-    char buffer[32];
+    WCHAR buffer[32];
 
-    EXPECT_EQ(7, wsprintfA(buffer, "%s=%d", "abc", 123));
-    EXPECT_EQ(2, wsprintfA(buffer, "%c%c", 0, 'a'));
+    EXPECT_EQ(7, FormatInto(buffer, TEXT("%s=%d"), Wide("Жук").c_str(), 123));
+    EXPECT_EQ("Жук=123", Utf8(buffer));
+    EXPECT_EQ(2, FormatInto(buffer, TEXT("%c%c"), 0, 'a'));
+    EXPECT_EQ('a', buffer[1]);
 }
 
-// The output buffer is 1,024 bytes: 1,023 characters at most, and from that
+// The output buffer is 1,024 characters: 1,023 at most, and from that
 // length on the answer is 1,024.
 TEST(FormatTest, OutputStopsAtTheBufferLimit)
 {
@@ -65,49 +76,83 @@ TEST(FormatTest, OutputStopsAtTheBufferLimit)
     } cases[] = {{1022, 1022, 1022}, {1023, 1024, 1023}, {1500, 1024, 1023}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
-        std::string text(c.length, 'x');
-        char buffer[2000];
-        memset(buffer, '#', sizeof buffer);
+        WideText text(c.length, 'x');
+        WCHAR buffer[2000];
+        for (WCHAR& unit : buffer)
+            unit = '#';
 
-        EXPECT_EQ(c.answer, wsprintfA(buffer, "%s", text.c_str()));
+        EXPECT_EQ(c.answer, FormatInto(buffer, TEXT("%s"), text.c_str()));
 
-        EXPECT_EQ(c.written, strlen(buffer));
+        EXPECT_EQ(c.written, WideText(buffer).size());
         EXPECT_EQ('#', buffer[1024]);
     }
 }
 
+// Sizes count characters with the NUL; a buffer too small takes what fits.
 TEST(ExpandEnvironmentTest, ReplacesKnownReferencesAndAnswersTheSizeNeeded)
 {
-    ASSERT_TRUE(SetEnvironmentVariableA("BURROWLENS_EXPAND", "abcdefgh"));
+    ASSERT_TRUE(SetEnvironmentVariableW(TEXT("BURROWLENS_EXPAND"), Wide("Ωbcdefgh").c_str()));
     const struct {
         const char* source;
         DWORD size;
         DWORD answer;
         const char* text;
     } cases[] = {
-        {"1%BURROWLENS_EXPAND%2", 16, 11, "1abcdefgh2"},
-        {"1%burrowlens_expand%2", 11, 11, "1abcdefgh2"},
-        {"1%BURROWLENS_EXPAND%2", 10, 11, "1abcdefgh"},
-        {"1%BURROWLENS_EXPAND%2", 5, 11, "1abc"},
+        {"1%BURROWLENS_EXPAND%2", 16, 11, "1Ωbcdefgh2"},
+        {"1%burrowlens_expand%2", 11, 11, "1Ωbcdefgh2"},
+        {"1%BURROWLENS_EXPAND%2", 10, 11, "1Ωbcdefgh"},
+        {"1%BURROWLENS_EXPAND%2", 5, 11, "1Ωbc"},
         {"1%BURROWLENS_EXPAND%2", 0, 11, "kept"},
+        {"Ж%BURROWLENS_EXPAND%", 32, 10, "ЖΩbcdefgh"},
         {"a%BURROWLENS_NONE%b%", 32, 21, "a%BURROWLENS_NONE%b%"},
         {"%%BURROWLENS_EXPAND%%", 32, 22, "%%BURROWLENS_EXPAND%%"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.source << " into " << c.size);
-        char text[32] = "kept";
+        WCHAR text[32] = TEXT("kept");
 
-        EXPECT_EQ(c.answer, ExpandEnvironmentStringsA(c.source, text, c.size));
+        EXPECT_EQ(c.answer, ExpandEnvironmentStringsW(Wide(c.source).c_str(), text, c.size));
 
-        EXPECT_STREQ(c.text, text);
+        EXPECT_EQ(c.text, Utf8(text));
     }
-    SetEnvironmentVariableA("BURROWLENS_EXPAND", NULL);
+    SetEnvironmentVariableW(TEXT("BURROWLENS_EXPAND"), NULL);
+}
+
+// Unicode's simple upper-case mapping, one code unit at a time, and only
+// within the length given.
+TEST(CharUpperTest, UpperCasesLettersOfEveryScriptWithinTheLength)
+{
+    const struct {
+        const char* text;
+        DWORD length;
+        const char* upper;
+    } cases[] = {
+        {"c:\\program files\\a.ocx", 22, "C:\\PROGRAM FILES\\A.OCX"},
+        {"àéîõüýÿ æøþ", 11, "ÀÉÎÕÜÝŸ ÆØÞ"},
+        {"αβγδωϊ", 6, "ΑΒΓΔΩΪ"},
+        {"жукёя", 5, "ЖУКЁЯ"},
+        {"ａｂｃ", 3, "ＡＢＣ"},
+        {"ß1_中\U0010FFFF", 6, "ß1_中\U0010FFFF"},
+        {"abcd", 2, "ABcd"},
+        {"abcd", 0, "abcd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        WideText text = Wide(c.text);
+
+        EXPECT_EQ(c.length, CharUpperBuffW(&text[0], c.length));
+
+        EXPECT_EQ(c.upper, Utf8(text));
+    }
+    WCHAR lone[] = {0xD800, 'a', 0xDC00, 0};
+    EXPECT_EQ(3u, CharUpperBuffW(lone, 3));
+    EXPECT_EQ((WideText{0xD800, 'A', 0xDC00}), WideText(lone));
 }
 
 TEST(KernelTest, HandlesAndLastError)
 {
     EXPECT_NE(nullptr, GetProcessHeap());
-    EXPECT_NE(nullptr, GetModuleHandleA(NULL));
+    EXPECT_NE(nullptr, GetModuleHandleW(NULL));
 
     SetLastError(1234);
 

@@ -13,13 +13,18 @@ typedef std::vector<std::string> Entries;
 static LRESULT Send(HWND dialog, UINT message, WPARAM wParam = 0, LPARAM lParam = 0,
                     int id = IDC_CONTROL_LIST)
 {
-    return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
+    return SendDlgItemMessageW(dialog, id, message, wParam, lParam);
+}
+
+static LRESULT AddWide(HWND dialog, const WideText& text, int id = IDC_CONTROL_LIST)
+{
+    return Send(dialog, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()), id);
 }
 
 static void Add(HWND dialog, const Entries& entries, int id = IDC_CONTROL_LIST)
 {
     for (const std::string& entry : entries)
-        Send(dialog, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()), id);
+        AddWide(dialog, Wide(entry), id);
 }
 
 static Entries SortedByList(const Entries& entries)
@@ -32,11 +37,26 @@ static Entries SortedByList(const Entries& entries)
     return sorted;
 }
 
+// The character a Windows-1252 byte stands for; the five bytes the code
+// page leaves out stand for the C1 controls of the same value, as in Wine.
+static WideText FromWindows1252(unsigned char byte)
+{
+    static const WCHAR high[32] = {
+        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178,
+    };
+    return WideText(1, byte >= 0x80 && byte < 0xA0 ? high[byte - 0x80] : static_cast<WCHAR>(byte));
+}
+
 static Entries Middles(const std::string& bytes)
 {
     Entries entries;
-    for (char c : bytes)
-        entries.push_back(std::string("a") + c + "b");
+    for (char c : bytes) {
+        std::string entry = "a";
+        entry += Utf8(FromWindows1252(static_cast<unsigned char>(c)));
+        entries.push_back(entry + "b");
+    }
     return entries;
 }
 
@@ -44,11 +64,11 @@ static Entries Middles(const std::string& bytes)
 // equal entries the one added later comes first.
 TEST(SortedListTest, OrdersLikeWinesListBox)
 {
-    Entries added = {"coop", "co-op", "co-oq", "coo",   "co'op", "cop",   "c-oz",    "a b",   "ab",
-                     "a-b",  "a_b",   "a\xe9", "a\xc9", "az",    "a\x80", "a1",      "a10",   "a2",
-                     "A",    "a",     "B",     "b",     "c:\\x", "c:/x",  "c:\\x y", "c:\\xa"};
-    Entries expected = {"a",     "A",     "a b",   "a_b",     "a\x80",  "a1",  "a10",
-                        "a2",    "ab",    "a-b",   "a\xc9",   "a\xe9",  "az",  "b",
+    Entries added = {"coop", "co-op", "co-oq", "coo", "co'op", "cop",  "c-oz",    "a b",   "ab",
+                     "a-b",  "a_b",   "aé",    "aÉ",  "az",    "a€",   "a1",      "a10",   "a2",
+                     "A",    "a",     "B",     "b",   "c:\\x", "c:/x", "c:\\x y", "c:\\xa"};
+    Entries expected = {"a",     "A",     "a b",   "a_b",     "a€",     "a1",  "a10",
+                        "a2",    "ab",    "a-b",   "aÉ",      "aé",     "az",  "b",
                         "B",     "c:/x",  "c:\\x", "c:\\x y", "c:\\xa", "coo", "coop",
                         "co'op", "co-op", "co-oq", "cop",     "c-oz"};
 
@@ -67,9 +87,10 @@ TEST(SortedListTest, OrdersPathsAsWineDoes)
     EXPECT_EQ(expected, SortedByList(Entries(expected.rbegin(), expected.rend())));
 }
 
-// Each "a?b" added in byte order. Control characters and the soft hyphen are
+// Each "a?b" added in the order of the Windows-1252 bytes, whose characters
+// the list orders as Wine does. Control characters and the soft hyphen are
 // left out: Wine does not order them consistently.
-TEST(SortedListTest, OrdersEverySingleByteLikeWine)
+TEST(SortedListTest, OrdersEveryWindows1252CharacterLikeWine)
 {
     std::string bytes;
     for (int c = 0x20; c < 0x100; ++c) {
@@ -110,8 +131,7 @@ TEST(ListBoxTest, AddAnswersTheIndexInSortedAndUnsortedLists)
         };
         for (const auto& c : cases) {
             SCOPED_TRACE(testing::Message() << c.id << " " << c.text);
-            EXPECT_EQ(c.index,
-                      Send(dialog, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.text), c.id));
+            EXPECT_EQ(c.index, AddWide(dialog, Wide(c.text), c.id));
         }
         EXPECT_EQ((Entries{"a", "m", "z"}), ListBoxItems(dialog, IDC_CONTROL_LIST));
         EXPECT_EQ((Entries{"m", "a"}), ListBoxItems(dialog, IDC_FILE_INFO_LIST));
@@ -173,15 +193,69 @@ TEST(ListBoxTest, BadIndexAnswersErrorAndLeavesTheBuffer)
 {
     WithMainDialog([](HWND dialog) {
         Add(dialog, {"only"});
-        char text[8] = "kept";
+        WCHAR text[8] = TEXT("kept");
 
         EXPECT_EQ(LB_ERR, Send(dialog, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text)));
         EXPECT_EQ(LB_ERR, Send(dialog, LB_GETTEXTLEN, 1));
         EXPECT_EQ(LB_ERR, Send(dialog, LB_GETTEXTLEN, static_cast<WPARAM>(-1)));
 
-        EXPECT_STREQ("kept", text);
+        EXPECT_EQ("kept", Utf8(text));
         EXPECT_EQ(4, Send(dialog, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text)));
-        EXPECT_STREQ("only", text);
+        EXPECT_EQ("only", Utf8(text));
+    });
+}
+
+// Entries are UTF-16 as given: unpaired surrogates, characters beyond the
+// BMP and noncharacters come back unit for unit, and lengths count units.
+TEST(ListBoxTest, EntriesKeepEveryCodeUnit)
+{
+    const WideText entries[] = {
+        WideText{'a', 0xD800, 'b'},         WideText{0xDC00, 'x'},
+        WideText{'x', 0xDBFF, 0xDFFF, 'y'}, WideText{0xFFFF, 0xE000, 0xF8FF},
+        Wide("Ωmega Жук ｃ.ocx"),
+    };
+    WithMainDialog([&](HWND dialog) {
+        for (const WideText& entry : entries)
+            AddWide(dialog, entry, IDC_FILE_INFO_LIST);
+
+        for (size_t i = 0; i < sizeof entries / sizeof entries[0]; ++i) {
+            SCOPED_TRACE(i);
+            WCHAR text[32];
+            for (WCHAR& c : text)
+                c = '#';
+            LRESULT length = static_cast<LRESULT>(entries[i].size());
+
+            EXPECT_EQ(length, Send(dialog, LB_GETTEXTLEN, i, 0, IDC_FILE_INFO_LIST));
+            EXPECT_EQ(length, Send(dialog, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text),
+                                   IDC_FILE_INFO_LIST));
+
+            EXPECT_EQ(entries[i] + WCHAR(0) + WCHAR('#'), WideText(text, entries[i].size() + 2));
+        }
+    });
+}
+
+// Through the ANSI messages an entry reads in the Western code page, and what
+// it lacks ('Ж') as '?'.
+TEST(ListBoxTest, AnsiMessagesConvertThroughTheCodePage)
+{
+    WithMainDialog([](HWND dialog) {
+        Add(dialog, {"Ж1", "café"}, IDC_FILE_INFO_LIST);
+        SendDlgItemMessageA(dialog, IDC_FILE_INFO_LIST, LB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>("d\xe9j\xe0"));
+        const struct {
+            const char* text;
+            LRESULT length;
+        } cases[] = {{"?1", 2}, {"caf\xe9", 4}, {"d\xe9j\xe0", 4}};
+        for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+            SCOPED_TRACE(i);
+            char text[8];
+
+            EXPECT_EQ(cases[i].length, SendDlgItemMessageA(dialog, IDC_FILE_INFO_LIST, LB_GETTEXT,
+                                                           i, reinterpret_cast<LPARAM>(text)));
+
+            EXPECT_STREQ(cases[i].text, text);
+        }
+        EXPECT_EQ((Entries{"Ж1", "café", "déjà"}), ListBoxItems(dialog, IDC_FILE_INFO_LIST));
     });
 }
 
@@ -254,7 +328,7 @@ TEST(ListBoxItemRectTest, OverflowNarrowsItemsToTheNewClientWidth)
         GetClientRect(list, &after);
 
         EXPECT_LT(after.right, before.right);
-        EXPECT_EQ(WS_VSCROLL, GetWindowLongA(list, GWL_STYLE) & WS_VSCROLL);
+        EXPECT_EQ(WS_VSCROLL, GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL);
         EXPECT_EQ(1, ItemRect(dialog, 0, &rect));
         EXPECT_EQ(after.right, rect.right);
         EXPECT_EQ(0, ItemRect(dialog, visible, &rect));

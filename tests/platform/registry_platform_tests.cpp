@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,7 +19,7 @@ class RegistryPlatformTest : public testing::Test {
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, path);
         CreateRegistryKey(HKEY_LOCAL_MACHINE, path);
         ASSERT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key));
+                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_ALL_ACCESS, &key));
     }
     void TearDown() override
     {
@@ -30,15 +31,22 @@ class RegistryPlatformTest : public testing::Test {
     {
         return path + "\\" + leaf;
     }
-    void SetText(const char* name, const char* data, DWORD size)
+    void SetValue(const char* name, DWORD type, const void* data, DWORD size)
     {
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), size));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, Wide(name).c_str(), 0, type,
+                                                static_cast<const BYTE*>(data), size))
+            << name;
+    }
+    // The byte count is the caller's: it may leave out the NUL, or more.
+    void SetText(const char* name, const WCHAR* text, DWORD size)
+    {
+        SetValue(name, REG_SZ, text, size);
     }
     HKEY Open(const char* leaf, REGSAM access = KEY_READ)
     {
         HKEY opened = NULL;
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(key, leaf, 0, access, &opened)) << leaf;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(key, Wide(leaf).c_str(), 0, access, &opened))
+            << leaf;
         return opened;
     }
 
@@ -49,116 +57,189 @@ class RegistryPlatformTest : public testing::Test {
 static Names SubkeyNames(HKEY key)
 {
     Names names;
-    char name[MAX_PATH];
-    for (DWORD index = 0; RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS; ++index)
-        names.push_back(name);
+    WCHAR name[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyW(key, index, name, MAX_PATH) == ERROR_SUCCESS; ++index)
+        names.push_back(Utf8(name));
     return names;
 }
 
 static Names ValueNames(HKEY key)
 {
     Names names;
-    char name[MAX_PATH];
-    DWORD size = sizeof name;
+    WCHAR name[MAX_PATH];
+    DWORD size = MAX_PATH;
     for (DWORD index = 0;
-         RegEnumValueA(key, index, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; ++index) {
-        names.push_back(name);
-        size = sizeof name;
+         RegEnumValueW(key, index, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; ++index) {
+        names.push_back(Utf8(name));
+        size = MAX_PATH;
     }
     return names;
 }
 
-// Wine sorts by the lower-case name: '[' and '_' come before the letters.
-TEST_F(RegistryPlatformTest, EnumeratesSubkeysAndValuesSortedByLowerCaseName)
+// What a buffer holds after a call: '|' stands for a NUL, '#' for the
+// sentinel the test filled it with.
+static WideText Shown(const char* text)
 {
-    for (const char* name : {"Zed", "b0", "[", "abcdefgh", "B-1", "_x", "a"})
-        CreateRegistryKey(HKEY_LOCAL_MACHINE, Below(name));
-    for (const char* name : {"val", "Dw", "", "averyvery", "_u", "B"})
-        SetText(name, "x", 2);
-
-    EXPECT_EQ((Names{"[", "_x", "a", "abcdefgh", "B-1", "b0", "Zed"}), SubkeyNames(key));
-    EXPECT_EQ((Names{"", "_u", "averyvery", "B", "Dw", "val"}), ValueNames(key));
-    char name[MAX_PATH];
-    DWORD size = sizeof name;
-    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyA(key, 7, name, sizeof name));
-    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumValueA(key, 6, name, &size, NULL, NULL, NULL, NULL));
+    WideText shown = Wide(text);
+    for (WCHAR& c : shown) {
+        if (c == '|')
+            c = 0;
+    }
+    return shown;
 }
 
+static void FillSentinel(WCHAR* buffer, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        buffer[i] = '#';
+}
+
+// Wine sorts by the lower-case name: '[' and '_' come before the letters,
+// and beyond ASCII the code units decide once case is folded.
+TEST_F(RegistryPlatformTest, EnumeratesSubkeysAndValuesSortedByLowerCaseName)
+{
+    for (const char* name : {"Zed", "b0", "[", "abcdefgh", "B-1", "_x", "a", "жUK2", "été", "Жuk"})
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, Below(name));
+    for (const char* name : {"val", "Ωmega", "Dw", "", "averyvery", "_u", "B"})
+        SetText(name, TEXT("x"), 4);
+
+    EXPECT_EQ((Names{"[", "_x", "a", "abcdefgh", "B-1", "b0", "Zed", "été", "Жuk", "жUK2"}),
+              SubkeyNames(key));
+    EXPECT_EQ((Names{"", "_u", "averyvery", "B", "Dw", "val", "Ωmega"}), ValueNames(key));
+    WCHAR name[MAX_PATH];
+    DWORD size = MAX_PATH;
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyW(key, 10, name, MAX_PATH));
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumValueW(key, 7, name, &size, NULL, NULL, NULL, NULL));
+}
+
+// Sizes count UTF-16 code units: a character beyond the BMP takes two.
 TEST_F(RegistryPlatformTest, EnumKeyNeedsRoomForTheTerminator)
 {
-    CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("abcdefgh"));
+    for (const char* name : {"abcdefgh", "ab\U0010FFFF", "Жук"})
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, Below(name));
     const struct {
+        DWORD index;
         DWORD size;
         LONG status;
         const char* name;
     } cases[] = {
-        {8, ERROR_MORE_DATA, "untouched"},
-        {9, ERROR_SUCCESS, "abcdefgh"},
+        {0, 8, ERROR_MORE_DATA, "untouched"}, {0, 9, ERROR_SUCCESS, "abcdefgh"},
+        {1, 4, ERROR_MORE_DATA, "untouched"}, {1, 5, ERROR_SUCCESS, "ab\U0010FFFF"},
+        {2, 3, ERROR_MORE_DATA, "untouched"}, {2, 4, ERROR_SUCCESS, "Жук"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        char name[16] = "untouched";
+        SCOPED_TRACE(testing::Message() << "index " << c.index << " into " << c.size);
+        WCHAR name[16];
+        FillSentinel(name, 16);
+        WideText untouched = Wide("untouched");
+        std::copy(untouched.c_str(), untouched.c_str() + untouched.size() + 1, name);
 
-        EXPECT_EQ(c.status, RegEnumKeyA(key, 0, name, c.size));
-        EXPECT_STREQ(c.name, name);
+        EXPECT_EQ(c.status, RegEnumKeyW(key, c.index, name, c.size));
+
+        EXPECT_EQ(Wide(c.name), WideText(name));
+        EXPECT_EQ('#', name[15]);
     }
 }
 
-TEST_F(RegistryPlatformTest, EnumValueWithDataTooLongLeavesTheNameAndTellsTheSize)
+// Wine's RegEnumValueW looks at the name before the data: a name that does
+// not fit leaves the buffer and its size alone; data that does not fit
+// still has the name copied. Either way the data size needed comes back.
+TEST_F(RegistryPlatformTest, EnumValueCopiesTheNameBeforeLookingAtTheData)
 {
-    SetText("name", "0123456789", 11);
-    char name[16] = "untouched";
-    DWORD nameSize = sizeof name, type = 0, dataSize = 4;
-    BYTE data[4] = {'#', '#', '#', '#'};
+    WCHAR stored[] = TEXT("0123456789");
+    SetText("longname", stored, sizeof stored);
+    const struct {
+        DWORD nameSize;
+        DWORD dataSize;
+        LONG status;
+        const char* name;
+        DWORD nameSizeAfter;
+        const char* data;
+        int line;
+    } cases[] = {
+        {8, 32, ERROR_MORE_DATA, "untouched", 8, "#", __LINE__},
+        {9, 4, ERROR_MORE_DATA, "longname", 8, "#", __LINE__},
+        {9, 22, ERROR_SUCCESS, "longname", 8, "0123456789|#", __LINE__},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+        WCHAR name[16] = TEXT("untouched");
+        WCHAR data[16];
+        FillSentinel(data, 16);
+        DWORD nameSize = c.nameSize, dataSize = c.dataSize, type = REG_NONE;
 
-    EXPECT_EQ(ERROR_MORE_DATA,
-              RegEnumValueA(key, 0, name, &nameSize, NULL, &type, data, &dataSize));
+        EXPECT_EQ(c.status, RegEnumValueW(key, 0, name, &nameSize, NULL, &type,
+                                          reinterpret_cast<BYTE*>(data), &dataSize));
 
-    EXPECT_STREQ("untouched", name);
-    EXPECT_EQ(sizeof name, nameSize);
-    EXPECT_EQ(11u, dataSize);
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-    EXPECT_EQ('#', data[0]);
+        EXPECT_EQ(c.name, Utf8(name));
+        EXPECT_EQ(c.nameSizeAfter, nameSize);
+        EXPECT_EQ(22u, dataSize);
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+        WideText shown = Shown(c.data);
+        EXPECT_EQ(shown, WideText(data, shown.size()));
+    }
 }
 
-TEST_F(RegistryPlatformTest, EnumValueWithNameTooLongCopiesWhatFits)
+// The ANSI form, as Wine has it, the other way round: the data first, and a
+// name too long is copied as far as it goes. Its sizes are ANSI bytes.
+TEST_F(RegistryPlatformTest, EnumValueAnsiLooksAtTheDataFirstAndCountsAnsiBytes)
 {
-    SetText("averyveryverylongname", "x", 2);
-    char name[16] = "untouched";
-    DWORD nameSize = 8, dataSize = 16;
-    BYTE data[16];
+    SetText("longname", Wide("0123456789").c_str(), 22);
+    const struct {
+        DWORD nameSize;
+        DWORD dataSize;
+        LONG status;
+        const char* name;
+        DWORD nameSizeAfter;
+        const char* data;
+        int line;
+    } cases[] = {
+        {16, 4, ERROR_MORE_DATA, "untouched", 16, "####", __LINE__},
+        {5, 16, ERROR_MORE_DATA, "long", 5, "0123456789", __LINE__},
+        {9, 11, ERROR_SUCCESS, "longname", 8, "0123456789", __LINE__},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+        char name[16] = "untouched";
+        char data[16];
+        memset(data, '#', sizeof data);
+        data[strlen(c.data)] = '\0';
+        DWORD nameSize = c.nameSize, dataSize = c.dataSize, type = REG_NONE;
 
-    EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(key, 0, name, &nameSize, NULL, NULL, data, &dataSize));
+        EXPECT_EQ(c.status, RegEnumValueA(key, 0, name, &nameSize, NULL, &type,
+                                          reinterpret_cast<BYTE*>(data), &dataSize));
 
-    EXPECT_STREQ("averyve", name);
-    EXPECT_EQ(8u, nameSize);
-    EXPECT_EQ(2u, dataSize);
+        EXPECT_STREQ(c.name, name);
+        EXPECT_EQ(c.nameSizeAfter, nameSize);
+        EXPECT_EQ(11u, dataSize);
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+        EXPECT_STREQ(c.data, data);
+    }
 }
 
 TEST_F(RegistryPlatformTest, EnumValueReportsNameTypeAndSize)
 {
     DWORD number = 7;
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Count", 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&number), sizeof number));
-    char name[16];
-    DWORD nameSize = sizeof name, type = 0, dataSize = 0;
+    SetValue("Zähler", REG_DWORD, &number, sizeof number);
+    WCHAR name[16];
+    DWORD nameSize = 16, type = 0, dataSize = 0;
 
-    EXPECT_EQ(ERROR_SUCCESS, RegEnumValueA(key, 0, name, &nameSize, NULL, &type, NULL, &dataSize));
+    EXPECT_EQ(ERROR_SUCCESS, RegEnumValueW(key, 0, name, &nameSize, NULL, &type, NULL, &dataSize));
 
-    EXPECT_STREQ("Count", name);
-    EXPECT_EQ(5u, nameSize);
+    EXPECT_EQ("Zähler", Utf8(name));
+    EXPECT_EQ(6u, nameSize);
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(4u, dataSize);
 }
 
-// The count given to RegSetValueExA may leave out the terminator; NT then
+// The count given to RegSetValueExW may leave out the terminator; NT then
 // stores it anyway when it follows the data. A string stored without one
-// gets one on the way out only if the buffer has room for it.
+// gets one on the way out only if the buffer has room for a whole WCHAR.
 TEST_F(RegistryPlatformTest, QueryValueAnswersSizesAndStoredBytes)
 {
-    SetText("", "default", 8);
-    SetText("counted", "hello", 5);
-    SetText("unterminated", "hello!!!", 5);
+    SetText("", TEXT("default"), 16);
+    SetText("counted", TEXT("hello"), 10);
+    SetText("unterminated", TEXT("hello!!!"), 10);
     const struct {
         const char* name;
         DWORD size;
@@ -168,35 +249,113 @@ TEST_F(RegistryPlatformTest, QueryValueAnswersSizesAndStoredBytes)
         const char* data;
         int line;
     } cases[] = {
-        {NULL, 16, true, ERROR_SUCCESS, 8, "default", __LINE__},
-        {"", 16, true, ERROR_SUCCESS, 8, "default", __LINE__},
-        {"", 3, true, ERROR_MORE_DATA, 8, "#", __LINE__},
-        {"", 3, false, ERROR_SUCCESS, 8, NULL, __LINE__},
-        {"COUNTED", 16, true, ERROR_SUCCESS, 6, "hello", __LINE__},
-        {"unterminated", 16, true, ERROR_SUCCESS, 5, "hello", __LINE__},
-        {"unterminated", 5, true, ERROR_SUCCESS, 5, "hello#", __LINE__},
-        {"missing", 3, true, ERROR_FILE_NOT_FOUND, 3, "#", __LINE__},
+        {NULL, 32, true, ERROR_SUCCESS, 16, "default|#", __LINE__},
+        {"", 32, true, ERROR_SUCCESS, 16, "default|#", __LINE__},
+        {"", 6, true, ERROR_MORE_DATA, 16, "#", __LINE__},
+        {"", 6, false, ERROR_SUCCESS, 16, "#", __LINE__},
+        {"COUNTED", 32, true, ERROR_SUCCESS, 12, "hello|#", __LINE__},
+        {"unterminated", 32, true, ERROR_SUCCESS, 10, "hello|#", __LINE__},
+        {"unterminated", 12, true, ERROR_SUCCESS, 10, "hello|#", __LINE__},
+        {"unterminated", 11, true, ERROR_SUCCESS, 10, "hello#", __LINE__},
+        {"unterminated", 10, true, ERROR_SUCCESS, 10, "hello#", __LINE__},
+        {"missing", 6, true, ERROR_FILE_NOT_FOUND, 6, "#", __LINE__},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "case at line " << c.line);
-        char data[16];
-        memset(data, '#', sizeof data);
-        data[c.withData && c.data ? strlen(c.data) : 1] = '\0';
+        WCHAR data[16];
+        FillSentinel(data, 16);
         DWORD size = c.size;
+        WideText name = c.name ? Wide(c.name) : WideText();
 
         EXPECT_EQ(c.status,
-                  RegQueryValueExA(key, c.name, NULL, NULL,
+                  RegQueryValueExW(key, c.name ? name.c_str() : NULL, NULL, NULL,
                                    c.withData ? reinterpret_cast<BYTE*>(data) : NULL, &size));
+
         EXPECT_EQ(c.sizeAfter, size);
-        if (c.data) {
-            EXPECT_STREQ(c.data, data);
-        }
+        WideText shown = Shown(c.data);
+        EXPECT_EQ(shown, WideText(data, shown.size()));
     }
+}
+
+// A hostile REG_SZ of odd length: its last WCHAR is taken to be its last two
+// bytes, and the NUL added after it lands at the odd offset.
+TEST_F(RegistryPlatformTest, QueryValueOfOddLengthText)
+{
+    const BYTE stored[] = {'a', 0, 'b', 1, 1, 0};
+    SetValue("odd", REG_SZ, stored, 3);
+    const struct {
+        DWORD size;
+        BYTE data[8];
+    } cases[] = {
+        {8, {'a', 0, 'b', 0, 0, '#', '#', '#'}},
+        {4, {'a', 0, 'b', '#', '#', '#', '#', '#'}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        BYTE data[8];
+        memset(data, '#', sizeof data);
+        DWORD size = c.size;
+
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("odd"), NULL, NULL, data, &size));
+
+        EXPECT_EQ(3u, size);
+        EXPECT_EQ(0, memcmp(c.data, data, sizeof data));
+    }
+}
+
+// The ANSI forms convert through the Western code page: what it has keeps
+// its byte, what it lacks ('Ж') reads as '?', and sizes are ANSI bytes.
+TEST_F(RegistryPlatformTest, AnsiFormsConvertThroughTheCodePage)
+{
+    WideText cafe = Wide("café"), bug = Wide("Ж1");
+    SetText("café", cafe.c_str(), 10);
+    SetText("bug", bug.c_str(), 6);
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("été"));
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("Ж1"));
+    const struct {
+        const char* name;
+        const char* text;
+    } queries[] = {{"caf\xe9", "caf\xe9"}, {"BUG", "?1"}};
+    for (const auto& q : queries) {
+        SCOPED_TRACE(q.text);
+        char data[16];
+        DWORD size = sizeof data, type = REG_NONE;
+
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegQueryValueExA(key, q.name, NULL, &type, reinterpret_cast<BYTE*>(data), &size));
+
+        EXPECT_STREQ(q.text, data);
+        EXPECT_EQ(strlen(q.text) + 1, size);
+    }
+    char name[8];
+    EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyA(key, 1, name, sizeof name));
+    EXPECT_STREQ("?1", name);
+    HKEY opened;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(key, "\xc9T\xc9", 0, KEY_READ, &opened));
+    RegCloseKey(opened);
+
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "fromAnsi", 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>("d\xe9j\xe0"), 5));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "multi", 0, REG_MULTI_SZ,
+                                            reinterpret_cast<const BYTE*>("a\0b\0"), 5));
+    WCHAR data[16];
+    DWORD size = sizeof data;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("FROMANSI"), NULL, NULL,
+                                              reinterpret_cast<BYTE*>(data), &size));
+    EXPECT_EQ("déjà", Utf8(data));
+    EXPECT_EQ(10u, size);
+    FillSentinel(data, 16);
+    size = sizeof data;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, TEXT("multi"), NULL, NULL,
+                                              reinterpret_cast<BYTE*>(data), &size));
+    EXPECT_EQ(10u, size);
+    EXPECT_EQ(Shown("a|b||#"), WideText(data, 6));
 }
 
 TEST_F(RegistryPlatformTest, OpenFollowsPathRules)
 {
     CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("Child\\Grand"));
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("Жук\\été"));
     const struct {
         const char* subKey;
         LONG status;
@@ -205,7 +364,10 @@ TEST_F(RegistryPlatformTest, OpenFollowsPathRules)
         {"Child\\", ERROR_SUCCESS},
         {"child\\GRAND", ERROR_SUCCESS},
         {"Child\\\\Grand", ERROR_SUCCESS},
+        {"жУК\\ÉTÉ", ERROR_SUCCESS},
         {"\\Child", ERROR_BAD_PATHNAME},
+        {"Child/Grand", ERROR_FILE_NOT_FOUND},
+        {"Жук\\ete", ERROR_FILE_NOT_FOUND},
         {"Missing", ERROR_FILE_NOT_FOUND},
         {"Child\\Missing\\", ERROR_FILE_NOT_FOUND},
     };
@@ -213,7 +375,7 @@ TEST_F(RegistryPlatformTest, OpenFollowsPathRules)
         SCOPED_TRACE(c.subKey);
         HKEY opened = NULL;
 
-        EXPECT_EQ(c.status, RegOpenKeyExA(key, c.subKey, 0, KEY_READ, &opened));
+        EXPECT_EQ(c.status, RegOpenKeyExW(key, Wide(c.subKey).c_str(), 0, KEY_READ, &opened));
         if (c.status == ERROR_SUCCESS) {
             EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(opened));
         }
@@ -223,11 +385,11 @@ TEST_F(RegistryPlatformTest, OpenFollowsPathRules)
 TEST_F(RegistryPlatformTest, OpeningNoSubkeyGivesANewHandleToTheSameKey)
 {
     CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("Child"));
-    for (const char* subKey : {"", static_cast<const char*>(NULL)}) {
+    for (const WCHAR* subKey : {TEXT(""), static_cast<const WCHAR*>(NULL)}) {
         SCOPED_TRACE(subKey ? "empty" : "NULL");
         HKEY same = NULL;
 
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(key, subKey, 0, KEY_READ, &same));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(key, subKey, 0, KEY_READ, &same));
 
         EXPECT_NE(key, same);
         EXPECT_EQ(Names{"Child"}, SubkeyNames(same));
@@ -240,28 +402,28 @@ TEST_F(RegistryPlatformTest, CreateMakesIntermediateKeysAndTellsWhetherItWasNew)
     HKEY created;
     DWORD disposition = 0;
 
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, "a\\b\\c", 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                                             &created, &disposition));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(key, Wide("a\\Ωb\\c").c_str(), 0, NULL, 0,
+                                             KEY_ALL_ACCESS, NULL, &created, &disposition));
     RegCloseKey(created);
     EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
-    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, Below("a\\b")));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, Below("a\\Ωb")));
 
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, "A\\B", 0, NULL, 0, KEY_ALL_ACCESS, NULL,
-                                             &created, &disposition));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(key, Wide("A\\ωB").c_str(), 0, NULL, 0, KEY_ALL_ACCESS,
+                                             NULL, &created, &disposition));
     RegCloseKey(created);
     EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
 }
 
 TEST_F(RegistryPlatformTest, DeleteKeyFollowsTheNtRules)
 {
-    CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("Parent\\Child"));
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("Parent\\Чайлд"));
     HKEY readOnlyParent = Open("Parent");
 
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(key, "Parent"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(key, "Missing"));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(key, NULL));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(readOnlyParent, "child"));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "Parent"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyW(key, TEXT("Parent")));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyW(key, TEXT("Missing")));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyW(key, NULL));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(readOnlyParent, Wide("чАЙЛД").c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyW(key, TEXT("Parent")));
 
     EXPECT_EQ(Names{}, SubkeyNames(key));
     RegCloseKey(readOnlyParent);
@@ -271,26 +433,26 @@ TEST_F(RegistryPlatformTest, HandleOfADeletedKeyAnswersKeyDeleted)
 {
     CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("Gone"));
     HKEY gone = Open("Gone");
-    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "Gone"));
-    char name[16];
-    DWORD nameSize = sizeof name, dataSize = sizeof name;
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(key, TEXT("Gone")));
+    WCHAR name[16];
+    DWORD nameSize = 16, dataSize = sizeof name;
     HKEY again;
 
-    EXPECT_EQ(ERROR_KEY_DELETED, RegEnumKeyA(gone, 0, name, sizeof name));
-    EXPECT_EQ(ERROR_KEY_DELETED, RegEnumValueA(gone, 0, name, &nameSize, NULL, NULL, NULL, NULL));
-    EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExA(gone, "", NULL, NULL, NULL, &dataSize));
-    EXPECT_EQ(ERROR_KEY_DELETED, RegOpenKeyExA(gone, "", 0, KEY_READ, &again));
+    EXPECT_EQ(ERROR_KEY_DELETED, RegEnumKeyW(gone, 0, name, 16));
+    EXPECT_EQ(ERROR_KEY_DELETED, RegEnumValueW(gone, 0, name, &nameSize, NULL, NULL, NULL, NULL));
+    EXPECT_EQ(ERROR_KEY_DELETED, RegQueryValueExW(gone, TEXT(""), NULL, NULL, NULL, &dataSize));
+    EXPECT_EQ(ERROR_KEY_DELETED, RegOpenKeyExW(gone, TEXT(""), 0, KEY_READ, &again));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(gone));
 }
 
 TEST_F(RegistryPlatformTest, ReadOnlyHandleCannotChangeValues)
 {
-    SetText("kept", "x", 2);
+    SetText("kept", TEXT("x"), 4);
     HKEY readOnly = Open("");
 
-    EXPECT_EQ(ERROR_ACCESS_DENIED,
-              RegSetValueExA(readOnly, "new", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(readOnly, "kept"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegSetValueExW(readOnly, TEXT("new"), 0, REG_SZ,
+                                                  reinterpret_cast<const BYTE*>(TEXT("x")), 4));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueW(readOnly, TEXT("kept")));
 
     EXPECT_EQ(Names{"kept"}, ValueNames(key));
     RegCloseKey(readOnly);
@@ -298,12 +460,15 @@ TEST_F(RegistryPlatformTest, ReadOnlyHandleCannotChangeValues)
 
 TEST_F(RegistryPlatformTest, DeleteValueRemovesOnlyThatValue)
 {
-    SetText("", "default", 8);
-    SetText("other", "x", 2);
+    SetText("", TEXT("default"), 16);
+    SetText("Ωmega", TEXT("x"), 4);
+    SetText("other", TEXT("x"), 4);
 
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, NULL));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key, ""));
-    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "OTHER"));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, NULL));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(key, TEXT("")));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, TEXT("OTHER")));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueW(key, TEXT("Omega")));
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(key, Wide("ωMEGA").c_str()));
 
     EXPECT_EQ(Names{}, ValueNames(key));
 }
@@ -314,8 +479,9 @@ TEST_F(RegistryPlatformTest, ClassesRootShowsMachineClasses)
     CreateRegistryKey(HKEY_LOCAL_MACHINE, classes + "\\Child");
     HKEY viaRoot = NULL;
 
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CLASSES_ROOT, "burrowlenstest.classesroot\\child",
-                                           0, KEY_READ, &viaRoot));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("burrowlenstest.classesroot\\child"), 0,
+                            KEY_READ, &viaRoot));
 
     RegCloseKey(viaRoot);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, classes);
@@ -326,8 +492,8 @@ TEST(RegistryHandleTest, ClosingAPredefinedRootSucceedsAndLeavesItUsable)
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_LOCAL_MACHINE));
 
     HKEY software;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, NULL, 0, KEY_READ,
-                                             NULL, &software, NULL));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE"), 0, NULL, 0,
+                                             KEY_READ, NULL, &software, NULL));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(software));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(NULL));
 }

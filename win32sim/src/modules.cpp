@@ -54,7 +54,9 @@ bool ReadPeImage(const std::string& hostPath, PeImage* image)
     if (!file.read(signature, 2) || signature[0] != 'M' || signature[1] != 'Z')
         return false;
     file.seekg(0);
-    image->bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    image->bytes.resize(static_cast<size_t>(info.st_size));
+    if (!file.read(reinterpret_cast<char*>(image->bytes.data()), info.st_size))
+        return false;
     const std::vector<BYTE>& bytes = image->bytes;
     if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
         return false;
