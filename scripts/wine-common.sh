@@ -2,6 +2,10 @@
 # The caller sets WINEPREFIX and, for start_xvfb, keeps xvfb_pid to stop it.
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine names files on the host in the host's character set: without a UTF-8
+# locale it cannot make a file whose name is outside ASCII (error 3), and
+# other locales would change the ANSI code page the tests expect (Western).
+export LC_ALL=C.UTF-8
 
 # Which Wine runs our Windows programs: 32-bit wherever this host can run
 # 32-bit x86 code at all, else 64-bit. Some hosts refuse 32-bit programs
