@@ -68,27 +68,33 @@ struct Buffers {
     std::vector<BYTE> data = std::vector<BYTE>(2);
 };
 
+// One value of the key, its data buffer grown until the data fits.
+LONG EnumValueWhole(HKEY key, DWORD index, Buffers& buffers, DWORD& nameSize, DWORD& type,
+                    DWORD& dataSize)
+{
+    for (;;) {
+        nameSize = static_cast<DWORD>(buffers.name.size());
+        dataSize = static_cast<DWORD>(buffers.data.size());
+        type = 0;
+        LONG status = RegEnumValueW(key, index, buffers.name.data(), &nameSize, NULL, &type,
+                                    buffers.data.data(), &dataSize);
+        if (status != ERROR_MORE_DATA || dataSize <= buffers.data.size())
+            return status;
+        buffers.data.resize(dataSize);
+    }
+}
+
 // As the unit tests' snapshot, for names and data of any length.
 void SnapshotWholeKey(HKEY key, const std::string& path, Buffers& buffers, RegistrySnapshot& lines)
 {
     lines.insert(path);
     std::vector<WCHAR>& name = buffers.name;
     std::vector<BYTE>& data = buffers.data;
-    for (DWORD index = 0;;) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        LONG status =
-            RegEnumValueW(key, index, name.data(), &nameSize, NULL, &type, data.data(), &dataSize);
-        if (status == ERROR_MORE_DATA && dataSize > data.size()) {
-            data.resize(dataSize);
-            continue;
-        }
-        if (status != ERROR_SUCCESS)
-            break;
+    DWORD nameSize, type, dataSize;
+    for (DWORD index = 0;
+         EnumValueWhole(key, index, buffers, nameSize, type, dataSize) == ERROR_SUCCESS; ++index) {
         lines.insert(path + "\t" + NameText(name.data(), nameSize) + "\t" +
                      DescribeValue(type, data.data(), dataSize));
-        ++index;
     }
     for (DWORD index = 0; RegEnumKeyW(key, index, name.data(), 256) == ERROR_SUCCESS; ++index) {
         std::string child = path + "\\" + NameText(WideText(name.data()));
@@ -147,23 +153,13 @@ bool NamesFile(HKEY key, const WideText& foldedFile, Buffers& buffers)
 {
     std::vector<WCHAR>& name = buffers.name;
     std::vector<BYTE>& data = buffers.data;
-    for (DWORD index = 0;;) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        LONG status =
-            RegEnumValueW(key, index, name.data(), &nameSize, NULL, &type, data.data(), &dataSize);
-        if (status == ERROR_MORE_DATA && dataSize > data.size()) {
-            data.resize(dataSize);
-            continue;
-        }
-        if (status != ERROR_SUCCESS)
-            break;
+    DWORD nameSize, type, dataSize;
+    for (DWORD index = 0;
+         EnumValueWhole(key, index, buffers, nameSize, type, dataSize) == ERROR_SUCCESS; ++index) {
         for (const WideText& text : TextsOf(type, data, dataSize)) {
             if (FoldedWide(text) == foldedFile)
                 return true;
         }
-        ++index;
     }
     bool names = false;
     for (DWORD index = 0; !names && RegEnumKeyW(key, index, name.data(), 256) == ERROR_SUCCESS;

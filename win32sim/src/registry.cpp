@@ -226,15 +226,19 @@ template <typename Map> typename Map::iterator At(Map& map, DWORD index)
     return std::next(map.begin(), index);
 }
 
+// The key an enumeration call walks, after the faults that come before it.
+LONG EnumeratedKey(HKEY handle, DWORD index, REGSAM needed, std::shared_ptr<Key>& key)
+{
+    LONG status = BeforeEnumeration(handle, index);
+    return status != ERROR_SUCCESS ? status : Use(handle, needed, key);
+}
+
 // The entries behind the A and W forms alike. What they answer stays valid
 // until the registry changes.
 LONG SubkeyAt(HKEY handle, DWORD index, const std::u16string** name)
 {
-    LONG status = BeforeEnumeration(handle, index);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::shared_ptr<Key> key;
-    status = Use(handle, KEY_ENUMERATE_SUB_KEYS, key);
+    LONG status = EnumeratedKey(handle, index, KEY_ENUMERATE_SUB_KEYS, key);
     if (status != ERROR_SUCCESS)
         return status;
     auto entry = At(key->subkeys, index);
@@ -246,11 +250,8 @@ LONG SubkeyAt(HKEY handle, DWORD index, const std::u16string** name)
 
 LONG ValueAt(HKEY handle, DWORD index, const std::u16string** name, const Value** value)
 {
-    LONG status = BeforeEnumeration(handle, index);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::shared_ptr<Key> key;
-    status = Use(handle, KEY_QUERY_VALUE, key);
+    LONG status = EnumeratedKey(handle, index, KEY_QUERY_VALUE, key);
     if (status != ERROR_SUCCESS)
         return status;
     auto entry = At(key->values, index);
