@@ -36,3 +36,21 @@
         "Other programs may rely on this\ncontrol to function properly.\n\nAre you SURE you want " \
         "to DELETE\n%s?")
 #define FORMAT_ACCESS_DENIED TEXT("Unable to delete file:\n%s\nAccess is denied.")
+
+// Undoing a Delete: the question about a download's other files, and why a
+// Delete changed nothing when its restore folder could not be written.
+#define TEXT_DELETE_OTHER_FILES                                                                    \
+    TEXT("This control was downloaded with other files\nthat nothing else is known to use:\n")
+#define TEXT_DELETE_OTHER_FILES_QUESTION TEXT("\nDo you want to DELETE them too?")
+#define FORMAT_RESTORE_FAILED                                                                      \
+    TEXT("Nothing was deleted: Burrowlens could not save a copy\nof what the Delete would "        \
+         "remove.\n\n%s\n%s")
+#define FORMAT_RESTORE_NO_PROFILE                                                                  \
+    TEXT("Unable to find the local application data folder (error %d).")
+#define FORMAT_RESTORE_FOLDER TEXT("Unable to create the folder (error %d):")
+#define FORMAT_RESTORE_WRITE TEXT("Unable to write the file (error %d):")
+#define FORMAT_RESTORE_COPY TEXT("Unable to copy the file (error %d):")
+#define FORMAT_RESTORE_REGISTRY TEXT("Unable to read the registry key (error %d):")
+#define FORMAT_RESTORE_CHECK TEXT("The file does not read back as it was written (error %d):")
+#define FORMAT_RESTORE_NAME TEXT("A restore file cannot name this safely (error %d):")
+#define FORMAT_RESTORE_FINISH TEXT("Unable to rename the finished folder (error %d):")

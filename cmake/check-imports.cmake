@@ -9,8 +9,9 @@ if(NOT status EQUAL 0)
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 # kernel32, user32, gdi32 and advapi32: the Win32 API itself; msvcrt: the C
-# runtime that MinGW links against. All five are KnownDLLs since Windows NT.
-set(allowed kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll)
+# runtime that MinGW links against; shell32: the user's own folders. All six
+# are KnownDLLs.
+set(allowed kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll shell32.dll)
 foreach(line IN LISTS imports)
     string(REPLACE "DLL Name: " "" dll "${line}")
     string(TOLOWER "${dll}" dll)

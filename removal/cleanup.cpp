@@ -21,10 +21,47 @@ void DeleteKeyTree(HKEY key)
     }
 }
 
+void DeleteKeyTreeLast(HKEY key, const WCHAR* lastPath)
+{
+    if (IsEmptyText(lastPath)) {
+        DeleteKeyTree(key);
+        return;
+    }
+    WCHAR first[MAX_PATH];
+    CopyText(first, lastPath);
+    const WCHAR* rest = FindChar(lastPath, '\\');
+    if (rest != NULL)
+        first[rest - lastPath] = 0;
+    rest = rest != NULL ? rest + 1 : TEXT("");
+
+    WCHAR name[MAX_PATH];
+    DWORD index = 0;
+    while (RegEnumKeyW(key, index, name, BufferLength(name)) == ERROR_SUCCESS) {
+        if (EqualsIgnoreCase(name, first)) {
+            ++index;
+            continue;
+        }
+        HKEY subkey;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS)
+            return;
+        DeleteKeyTree(subkey);
+        RegCloseKey(subkey);
+        if (RegDeleteKeyW(key, name) != ERROR_SUCCESS)
+            ++index;
+    }
+    HKEY last;
+    if (RegOpenKeyExW(key, first, 0, KEY_READ, &last) != ERROR_SUCCESS)
+        return;
+    DeleteKeyTreeLast(last, rest);
+    RegCloseKey(last);
+    RegDeleteKeyW(key, first);
+}
+
 // Deletes the named key below the parent, after its subkeys when asked to.
 // The name is one key name: a name with a backslash would reach some other
 // key deeper down, so it is refused. Answers whether the key is gone.
-static bool DeleteNamedKey(HKEY root, const WCHAR* parentPath, const WCHAR* name, bool withSubkeys)
+static bool DeleteNamedKey(HKEY root, const WCHAR* parentPath, const WCHAR* name, bool withSubkeys,
+                           const WCHAR* lastPath = TEXT(""))
 {
     if (IsEmptyText(name) || FindChar(name, '\\') != NULL)
         return false;
@@ -36,7 +73,7 @@ static bool DeleteNamedKey(HKEY root, const WCHAR* parentPath, const WCHAR* name
     if (!withSubkeys) {
         deleted = RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
     } else if (RegOpenKeyExW(parent, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        DeleteKeyTree(key);
+        DeleteKeyTreeLast(key, lastPath);
         RegCloseKey(key);
         deleted = RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
     }
@@ -56,13 +93,17 @@ BOOL RemoveDistributionUnit(const WCHAR* controlPath)
     return TRUE;
 }
 
+// The usage key is how the list finds a download, so it goes after the
+// usage count: a Delete cut short in between leaves the entry to finish.
 BOOL RemoveModuleUsage(const WCHAR* controlPath)
 {
     WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
+    if (!RemoveSharedDllValue(filePath))
+        return FALSE;
     DeleteNamedKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, controlPath, false);
-    return RemoveSharedDllValue(filePath);
+    return TRUE;
 }
 
 BOOL RemoveSharedDllValue(const WCHAR* filePath)
@@ -78,7 +119,9 @@ BOOL RemoveSharedDllValue(const WCHAR* filePath)
     return TRUE;
 }
 
-// The usage count goes only when there was no type library to remove.
+// The usage count goes only when there was no type library to remove. The
+// library's module key, by which the list finds the file, goes after the
+// rest of the library.
 BOOL RemoveTypeLibRegistration(const WCHAR* controlPath)
 {
     WCHAR filePath[MAX_PATH];
@@ -86,8 +129,10 @@ BOOL RemoveTypeLibRegistration(const WCHAR* controlPath)
     ConvertSlashes(filePath);
     WCHAR libId[MAX_PATH];
     WCHAR version[32];
-    if (FindTypeLibForFile(filePath, libId, version) &&
-        DeleteNamedKey(HKEY_CLASSES_ROOT, TEXT("TypeLib\\"), libId, true))
+    WCHAR modulePath[MAX_PATH];
+    if (FindTypeLibForFile(filePath, libId, version) && CopyText(modulePath, version) &&
+        AppendText(modulePath, TEXT("\\0\\win32")) &&
+        DeleteNamedKey(HKEY_CLASSES_ROOT, TEXT("TypeLib\\"), libId, true, modulePath))
         return TRUE;
     return RemoveSharedDllValue(filePath);
 }

@@ -69,7 +69,7 @@ static long long ParseCount(const WCHAR* text)
     return negative ? -value : value;
 }
 
-static bool IsSharedByOthers(const WCHAR* controlPath)
+bool IsSharedByOthers(const WCHAR* controlPath)
 {
     WCHAR count[MAX_PATH];
     return GetSharedDllCount(controlPath, count) && ParseCount(count) > 1;
@@ -113,6 +113,9 @@ static bool IsFileNamedElsewhere(HWND window, LRESULT index, const WCHAR* contro
     return IsNamedByOtherEntry(window, index, identity);
 }
 
+// Nothing changes before the restore folder holds all that may go. Then the
+// control is unregistered before any question about its file, and the entry
+// by which the list finds it goes last.
 BOOL DeleteSelectedControl(HWND window)
 {
     LRESULT index;
@@ -120,24 +123,30 @@ BOOL DeleteSelectedControl(HWND window)
     if (!GetSelectedControl(window, index, controlPath))
         return FALSE;
 
-    if (!IsDownloadedControl(window, controlPath)) {
+    bool downloaded = IsDownloadedControl(window, controlPath);
+    if (!downloaded) {
         MessageBeep(MB_ICONHAND);
         MessageBeep(MB_ICONHAND);
         if (Ask(window, FORMAT_NOT_DOWNLOADED_WARNING, controlPath, TEXT_WARNING_CAPTION,
                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
             return FALSE;
-        bool namedElsewhere = IsFileNamedElsewhere(window, index, controlPath);
-        if (!UnregisterControl(controlPath) ||
-            !ConfirmAndDeleteFile(window, controlPath, namedElsewhere) ||
-            !RemoveTypeLibRegistration(controlPath))
+    }
+    bool namedElsewhere = IsFileNamedElsewhere(window, index, controlPath);
+    RemovalPlan plan;
+    PlanRemoval(window, controlPath, downloaded, plan);
+    if (!SaveRestoreFolder(window, plan))
+        return FALSE;
+
+    if (!UnregisterControl(controlPath) ||
+        !ConfirmAndDeleteFile(window, controlPath, namedElsewhere))
+        return FALSE;
+    if (!downloaded) {
+        if (!RemoveTypeLibRegistration(controlPath))
             return FALSE;
     } else {
-        // A download is unregistered before any question about its file.
-        bool namedElsewhere = IsFileNamedElsewhere(window, index, controlPath);
-        if (!UnregisterControl(controlPath) ||
-            !ConfirmAndDeleteFile(window, controlPath, namedElsewhere) ||
-            !RemoveDistributionUnit(controlPath) || !RemoveModuleUsage(controlPath) ||
-            !RemoveTypeLibRegistration(controlPath))
+        DeleteOtherFiles(window, plan);
+        if (!RemoveDistributionUnit(controlPath) || !RemoveTypeLibRegistration(controlPath) ||
+            !RemoveModuleUsage(controlPath))
             return FALSE;
     }
     SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);

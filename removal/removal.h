@@ -9,6 +9,8 @@ BOOL UnregisterControl(const WCHAR* controlPath);
 // namedElsewhere: another entry of the list names the same file, which then
 // counts as shared whatever its usage count says.
 BOOL ConfirmAndDeleteFile(HWND window, const WCHAR* controlPath, bool namedElsewhere);
+// Whether the file's usage count says that more than one program uses it.
+bool IsSharedByOthers(const WCHAR* controlPath);
 
 // Which file a path names, however it is spelt: the volume and index of the
 // file it opens, and its full path name upper-cased, for a path that opens
@@ -25,11 +27,75 @@ bool IsSameFile(const FileIdentity& first, const FileIdentity& second);
 // Whether an entry of the control list other than the one at index names the file.
 bool IsNamedByOtherEntry(HWND window, LRESULT index, const FileIdentity& identity);
 
-// Registry clean-up after the file step.
+// Registry clean-up after the file step. Each removes the key by which the
+// list finds the control last, so that a Delete cut short leaves the entry
+// listed and deleting it again finishes the job.
 BOOL RemoveDistributionUnit(const WCHAR* controlPath);
 BOOL RemoveModuleUsage(const WCHAR* controlPath);
 BOOL RemoveSharedDllValue(const WCHAR* filePath);
 BOOL RemoveTypeLibRegistration(const WCHAR* controlPath);
 void DeleteKeyTree(HKEY key);
+// As DeleteKeyTree, with the keys along lastPath (names joined by '\')
+// deleted after everything else, the deepest first.
+void DeleteKeyTreeLast(HKEY key, const WCHAR* lastPath);
+
+// What one Delete may remove, settled before anything changes.
+#define MAX_OTHER_FILES 32
+struct RemovalPlan {
+    WCHAR controlPath[MAX_PATH];
+    WCHAR filePath[MAX_PATH];
+    bool downloaded;
+    bool fileExists;
+    bool hasClsid;
+    WCHAR clsid[MAX_PATH];
+    bool hasTypeLib;
+    WCHAR libId[MAX_PATH];
+    // A download's other files: those it may delete, and those it keeps
+    // because something else uses them.
+    int offeredCount;
+    WCHAR offered[MAX_OTHER_FILES][MAX_PATH];
+    int keptCount;
+    WCHAR kept[MAX_OTHER_FILES][MAX_PATH];
+};
+void PlanRemoval(HWND window, const WCHAR* controlPath, bool downloaded, RemovalPlan& plan);
+// The one question about a download's other files; deletes those the user
+// lets go.
+void DeleteOtherFiles(HWND window, const RemovalPlan& plan);
+
+// Why a restore folder could not be written: a format with the error's %d,
+// and the file, folder or key it is about.
+struct RestoreFailure {
+    const WCHAR* reason;
+    DWORD error;
+    WCHAR subject[MAX_PATH * 2];
+};
+void SetRestoreFailure(RestoreFailure& failure, const WCHAR* reason, DWORD error,
+                       const WCHAR* subject);
+// Writes the restore folder of the plan, or explains in a box why it could
+// not; false means nothing may change.
+bool SaveRestoreFolder(HWND window, const RemovalPlan& plan);
+bool WriteRestoreFolder(const RemovalPlan& plan, WCHAR (&folder)[MAX_PATH],
+                        RestoreFailure& failure);
+
+// A new file written through a buffer. The first failure sticks and is
+// answered when the file is closed.
+struct OutputFile {
+    HANDLE file;
+    DWORD error;
+    DWORD used;
+    BYTE buffer[8192];
+};
+bool CreateOutputFile(OutputFile& out, const WCHAR* path);
+void WriteBytes(OutputFile& out, const void* data, DWORD size);
+void WriteWide(OutputFile& out, const WCHAR* text);
+void WriteUtf8(OutputFile& out, const WCHAR* text);
+// Flushes to the disk and closes; the error of the first failure, or 0.
+DWORD CloseOutputFile(OutputFile& out);
+// The whole of a file, from the heap; freed with HeapFree.
+bool ReadWholeFile(const WCHAR* path, BYTE*& data, DWORD& size, DWORD& error);
+
+// removed.reg: the keys and values a Delete may remove, in the form that
+// reg import and regedit put back, read back and checked once written.
+bool ExportRemovedKeys(const RemovalPlan& plan, const WCHAR* regPath, RestoreFailure& failure);
 
 #define DISTRIBUTION_UNITS_PATH TEXT("SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units")

@@ -473,6 +473,48 @@ TEST_F(RegistryPlatformTest, DeleteValueRemovesOnlyThatValue)
     EXPECT_EQ(Names{}, ValueNames(key));
 }
 
+// Name lengths are UTF-16 code units without the NUL (the default value's
+// name is empty); the data size is the largest value's, in bytes. Every
+// out-parameter may be left out.
+TEST_F(RegistryPlatformTest, QueryInfoKeyCountsAndMeasuresWhatIsBelow)
+{
+    for (const char* name : {"a", "Жук", "abcdefghij", "ab\U0010FFFF"})
+        CreateRegistryKey(HKEY_LOCAL_MACHINE, Below(name));
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, Below("abcdefghij\\deeper and longer"));
+    const BYTE blob[40] = {};
+    SetText("", TEXT("default"), 16);
+    SetValue("name12345", REG_BINARY, blob, sizeof blob);
+    SetText("Ωmega", TEXT("x"), 4);
+    const struct {
+        const char* leaf;
+        DWORD subKeys, maxSubKey, values, maxValueName, maxData;
+        int line;
+    } cases[] = {
+        {"", 4, 10, 3, 9, 40, __LINE__},
+        {"a", 0, 0, 0, 0, 0, __LINE__},
+        {"abcdefghij", 1, 17, 0, 0, 0, __LINE__},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case at line " << c.line);
+        HKEY queried = Open(c.leaf);
+        DWORD subKeys = 0xDEAD, maxSubKey = 0xDEAD, values = 0xDEAD, maxValueName = 0xDEAD,
+              maxData = 0xDEAD;
+
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegQueryInfoKeyW(queried, NULL, NULL, NULL, &subKeys, &maxSubKey, NULL, &values,
+                                   &maxValueName, &maxData, NULL, NULL));
+
+        EXPECT_EQ(c.subKeys, subKeys);
+        EXPECT_EQ(c.maxSubKey, maxSubKey);
+        EXPECT_EQ(c.values, values);
+        EXPECT_EQ(c.maxValueName, maxValueName);
+        EXPECT_EQ(c.maxData, maxData);
+        EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyW(queried, NULL, NULL, NULL, NULL, NULL, NULL, NULL,
+                                                  NULL, NULL, NULL, NULL));
+        RegCloseKey(queried);
+    }
+}
+
 TEST_F(RegistryPlatformTest, ClassesRootShowsMachineClasses)
 {
     std::string classes = "SOFTWARE\\Classes\\BurrowlensTest.ClassesRoot";

@@ -81,6 +81,30 @@ void SimSetFileTimes(const char* windowsPath, FILETIME creation, FILETIME lastWr
 void SimSetFileReadOnly(const char* windowsPath, bool readOnly);
 // Deleting a file in use by another process fails with a sharing violation.
 void SimSetFileInUse(const char* windowsPath, bool inUse);
+// CreateFileW making a file, CreateDirectoryW and MoveFileW's new name in
+// this folder or below it fail with ERROR_ACCESS_DENIED; the folder itself
+// can still be made.
+void SimDenyFileCreate(const char* windowsFolder);
+// The disk fills: once this many more bytes were written, WriteFile writes
+// what fits and fails with the error. -1 turns it off.
+void SimFailWritesAfter(long long bytes, DWORD error);
+// SHGetFolderPathW answers this failure (0 turns it off).
+void SimFailFolderPath(HRESULT result);
+// What GetSystemTime answers next; SimReset sets 2026-01-02 03:04:05.678.
+void SimSetSystemTime(SYSTEMTIME time);
+
+// Changes since SimReset, each successful call once: registry (RegCreateKeyExW
+// that makes a key, RegSetValueExW, RegDeleteKeyW, RegDeleteValueW) and files
+// (CreateFileW that makes or empties a file, WriteFile, SetFileTime,
+// SetFileAttributesW, DeleteFileW, MoveFileW, CreateDirectoryW,
+// RemoveDirectoryW). The A forms count through their W forms.
+long SimChangeCount();
+// A power cut: after this many more changes, every call that would change
+// something fails (registry calls with ERROR_ACCESS_DENIED, file calls with
+// FALSE or INVALID_HANDLE_VALUE and ERROR_ACCESS_DENIED) and changes nothing.
+// A call that fails for a reason of its own still says so. Reads go on
+// working. -1 brings the power back.
+void SimCutAfterChanges(long changes);
 
 // Modules: DllUnregisterServer calls by module path as loaded, CreateProcessW
 // command lines, and modules loaded and not freed.
@@ -102,6 +126,7 @@ void SimRefuseSearchFlags();
 // The system folder without version.dll: loading it answers ERROR_MOD_NOT_FOUND.
 void SimRemoveSystemVersionDll();
 
-// Registry calls made so far by the program's seven operations (opening,
-// enumerating, querying, deleting, closing), for measuring a lookup's cost.
+// Registry calls made so far by the program's operations (opening,
+// enumerating, querying values and keys, deleting, closing), for measuring a
+// lookup's cost.
 long SimRegistryCallCount();

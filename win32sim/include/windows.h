@@ -17,6 +17,7 @@ typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
+typedef int64_t LONGLONG;
 typedef uint32_t ULONG;
 typedef unsigned int UINT;
 typedef int INT;
@@ -75,6 +76,23 @@ typedef struct _SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    };
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 #define TRUE 1
@@ -97,10 +115,18 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_FILE_TOO_LARGE 223L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_BADKEY 1010L
@@ -146,6 +172,13 @@ LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD ty
                            const BYTE* data, DWORD dataSize);
 LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 LONG WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName);
+// Every out-parameter may be NULL. Name lengths in characters without the
+// NUL, the data size in bytes; there are no classes, security descriptors
+// or write times here, and those read as zero.
+LONG WINAPI RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classLength, LPDWORD reserved,
+                             LPDWORD subKeys, LPDWORD maxSubKeyLength, LPDWORD maxClassLength,
+                             LPDWORD values, LPDWORD maxValueNameLength, LPDWORD maxValueLength,
+                             LPDWORD securityDescriptorSize, PFILETIME lastWriteTime);
 #ifndef BURROWLENS_UNICODE_ONLY
 // The ANSI forms, for tests only: text goes through the ANSI code page
 // (Windows-1252 here), as on a Western Windows.

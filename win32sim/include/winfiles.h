@@ -3,11 +3,6 @@
 // Files, file times, the heap, version resources and modules: the part of
 // <windows.h> that reads what a file says about itself and removes it.
 
-typedef struct _FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-} FILETIME, *LPFILETIME;
-
 typedef struct _SYSTEMTIME {
     WORD wYear;
     WORD wMonth;
@@ -61,9 +56,19 @@ typedef struct tagVS_FIXEDFILEINFO {
     DWORD dwFileDateLS;
 } VS_FIXEDFILEINFO;
 
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
@@ -73,10 +78,17 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 
 #define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_WRITE_ATTRIBUTES 0x0100
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
+#define FILE_FLAG_WRITE_THROUGH 0x80000000
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
 
 // Paths: either separator; names without regard to case; trailing dots and
@@ -84,13 +96,42 @@ typedef struct tagVS_FIXEDFILEINFO {
 // PREFIX~N stands for the Nth long name in its folder that begins so.
 HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
 BOOL WINAPI FindClose(HANDLE search);
-// Opens existing files and folders; only attribute access is modelled.
+// Dispositions CREATE_NEW, CREATE_ALWAYS and OPEN_EXISTING. Sharing is
+// checked among the handles open here (the one in-use mark stands for
+// another process); FILE_FLAG_* flags are accepted and have no effect, and
+// the attribute flags apply to a file made.
 HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                           HANDLE templateFile);
 // The volume serial number and file index are the host's device and inode.
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 BOOL WINAPI CloseHandle(HANDLE handle);
+BOOL WINAPI DeleteFileW(LPCWSTR fileName);
+// Synchronous only: the OVERLAPPED pointer must be NULL.
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
+                      LPOVERLAPPED overlapped);
+BOOL WINAPI FlushFileBuffers(HANDLE file);
+BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// A NULL time is left as it is. As under Wine, a later WriteFile moves the
+// write time to the moment of writing: set times after the last write.
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                        const FILETIME* lastWrite);
+DWORD WINAPI GetFileAttributesW(LPCWSTR fileName);
+// READONLY, HIDDEN, SYSTEM and ARCHIVE are kept; NORMAL alone clears them.
+BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes);
+BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName);
+// Files and folders, within a drive. Windows refuses to move a file open
+// without FILE_SHARE_DELETE, or a folder with anything below it open.
+BOOL WINAPI MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName);
+// Long names become PREFIX~N[.EXT], the form the paths above resolve; what is
+// outside printable ASCII becomes '_', as where the OEM code page lacks it.
+// Answers the length, or the size needed (with the NUL) when the buffer is
+// too small.
+DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size);
+// A clock of its own that moves on a second at each call (see SimSetSystemTime).
+void WINAPI GetSystemTime(LPSYSTEMTIME systemTime);
 // A string operation, as on Windows: '/' becomes '\', "." and ".." go,
 // and the last name loses its trailing dots and spaces. Answers the length
 // written, or the size needed (with the NUL) when the buffer is too small.
@@ -106,6 +147,10 @@ BOOL WINAPI VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, UINT
 
 // Modules and processes
 typedef LONG HRESULT;
+#define S_OK ((HRESULT)0L)
+#define E_FAIL ((HRESULT)0x80004005L)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
 typedef INT_PTR(WINAPI* FARPROC)();
 #define SW_HIDE 0
 #define ERROR_MOD_NOT_FOUND 126L
@@ -154,4 +199,3 @@ BOOL WINAPI CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine,
                            LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
                            DWORD creationFlags, LPVOID environment, LPCWSTR currentDirectory,
                            LPSTARTUPINFOW startupInfo, LPPROCESS_INFORMATION processInformation);
-BOOL WINAPI DeleteFileW(LPCWSTR fileName);

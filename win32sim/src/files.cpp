@@ -5,9 +5,13 @@
 
 #include "internal.h"
 
+#include <string_view>
+
+#include <shlobj.h>
 #include <win32sim.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -31,12 +35,20 @@ struct OpenHandle {
     HandleKind kind;
     std::string hostPath;
     int descriptor; // files only: the host file stays the one that was opened
+    DWORD share;
+    bool read, write, writeAttributes;
 };
 
 std::string g_sandbox;
-std::map<std::string, TimeOverride> g_times; // by host path
-std::map<std::string, bool> g_readOnly;      // by host path
-std::map<std::string, bool> g_inUse;         // by host path
+// Marks by host path, which travel with a file or folder that moves.
+std::map<std::string, TimeOverride> g_times;
+std::map<std::string, bool> g_readOnly;
+std::map<std::string, bool> g_inUse;
+std::map<std::string, DWORD> g_attributes; // HIDDEN, SYSTEM, ARCHIVE; files default to ARCHIVE
+std::vector<std::u16string> g_deniedFolders;
+long long g_writeBudget = -1;
+DWORD g_writeError = 0;
+HRESULT g_folderPathFailure = 0;
 int g_allocsBeforeFailure = -1;
 std::map<HANDLE, OpenHandle> g_handles;
 // Never reused, not even across resets, so a stale handle stays invalid.
@@ -44,10 +56,27 @@ ULONG_PTR g_lastHandle = 0;
 
 const unsigned long long kTicksPerSecond = 10000000ULL;
 const unsigned long long kEpochDifference = 11644473600ULL; // 1601 to 1970, seconds
-// Winerror.h's ERROR_INVALID_NAME and winnt.h's SYNCHRONIZE, which the
-// program has no use for.
+// Winerror.h's and winnt.h's, which the program has no use for.
+const DWORD kErrorInvalidFunction = 1;
+const DWORD kErrorNotSameDevice = 17;
 const DWORD kErrorInvalidName = 123;
+const DWORD kErrorDirectory = 267;
 const DWORD kSynchronize = 0x00100000;
+const DWORD kFileReadData = 0x0001;
+const DWORD kFileWriteData = 0x0002;
+const DWORD kGenericAll = 0x10000000;
+const HRESULT kInvalidArgument = static_cast<HRESULT>(0x80070057);
+const DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+const char16_t kLocalAppData[] = u"C:\\users\\Burrowlens Tester\\AppData\\Local";
+
+void RemoveTree(const std::string& path);
+
+void RemoveSandbox()
+{
+    if (g_sandbox.rfind("/tmp/win32sim-c-", 0) == 0)
+        RemoveTree(g_sandbox);
+}
 
 std::string Sandbox()
 {
@@ -55,6 +84,10 @@ std::string Sandbox()
         char pattern[] = "/tmp/win32sim-c-XXXXXX";
         const char* made = mkdtemp(pattern);
         g_sandbox = made != nullptr ? made : "/tmp";
+        // Programs that never reset (the platform tests) leave nothing behind.
+        static bool registered = false;
+        if (!registered && made != nullptr)
+            registered = atexit(RemoveSandbox) == 0;
     }
     return g_sandbox;
 }
@@ -175,14 +208,15 @@ struct ShortName {
     std::u16string extension;
 };
 
+// The ordinal follows the last '~' before the dot, so a prefix may hold one.
 bool ParseShortName(const std::u16string& name, ShortName* shortName)
 {
     std::u16string upper = Upper(name);
-    size_t tilde = upper.find(u'~');
+    size_t dot = upper.find(u'.');
+    size_t digitsEnd = dot == std::u16string::npos ? upper.size() : dot;
+    size_t tilde = digitsEnd == 0 ? std::u16string::npos : upper.rfind(u'~', digitsEnd - 1);
     if (tilde == 0 || tilde == std::u16string::npos)
         return false;
-    size_t dot = upper.find(u'.', tilde);
-    size_t digitsEnd = dot == std::u16string::npos ? upper.size() : dot;
     if (digitsEnd == tilde + 1 || digitsEnd > 8)
         return false;
     size_t ordinal = 0;
@@ -191,7 +225,7 @@ bool ParseShortName(const std::u16string& name, ShortName* shortName)
             return false;
         ordinal = ordinal * 10 + (upper[i] - u'0');
     }
-    if (ordinal == 0 || upper.find(u'.') < tilde)
+    if (ordinal == 0)
         return false;
     shortName->prefix = upper.substr(0, tilde);
     shortName->ordinal = ordinal;
@@ -203,6 +237,36 @@ bool ParseShortName(const std::u16string& name, ShortName* shortName)
             return false;
     }
     return true;
+}
+
+// What a long name's short form is made from: the name before its last dot
+// and up to three characters after it, upper-case, without spaces or dots,
+// and '_' for what an 8.3 name cannot hold.
+struct ShortStem {
+    std::u16string base;
+    std::u16string extension;
+};
+
+std::u16string ShortCharacters(const std::u16string& text)
+{
+    std::u16string out;
+    for (WCHAR c : text) {
+        if (c == u' ' || c == u'.')
+            continue;
+        bool legal = c > u' ' && c <= u'~' &&
+                     std::u16string(u"\"*+,/:;<=>?[\\]|").find(c) == std::u16string::npos;
+        out += legal ? c : u'_';
+    }
+    return out;
+}
+
+ShortStem ShortStemOf(const std::u16string& upper)
+{
+    size_t dot = upper.rfind(u'.');
+    if (dot == std::u16string::npos || dot == 0)
+        return ShortStem{ShortCharacters(upper), u""};
+    return ShortStem{ShortCharacters(upper.substr(0, dot)),
+                     ShortCharacters(upper.substr(dot + 1)).substr(0, 3)};
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder)
@@ -224,14 +288,20 @@ bool IsShortNameOf(const ShortName& shortName, const std::u16string& upper)
 {
     if (IsShortName(upper))
         return false;
-    std::u16string squeezed = upper;
-    squeezed.erase(std::remove(squeezed.begin(), squeezed.end(), u' '), squeezed.end());
-    if (squeezed.compare(0, shortName.prefix.size(), shortName.prefix) != 0)
+    ShortStem stem = ShortStemOf(upper);
+    if (stem.base.compare(0, shortName.prefix.size(), shortName.prefix) != 0)
         return false;
-    if (!shortName.hasExtension)
-        return true;
-    size_t dot = upper.rfind(u'.');
-    return dot != std::u16string::npos && upper.substr(dot + 1, 3) == shortName.extension;
+    return !shortName.hasExtension || stem.extension == shortName.extension;
+}
+
+// Entries by upper-case name: the order that numbers short names.
+std::vector<std::pair<std::u16string, std::string>> SortedEntries(const std::string& folder)
+{
+    std::vector<std::pair<std::u16string, std::string>> sorted;
+    for (const std::string& entry : FolderEntries(folder))
+        sorted.push_back({Upper(WideFromUtf8(entry)), entry});
+    std::sort(sorted.begin(), sorted.end());
+    return sorted;
 }
 
 // The host name of the folder's entry that the component names: the one
@@ -245,12 +315,8 @@ std::string MatchComponent(const std::string& folder, const std::u16string& comp
     }
     ShortName shortName;
     if (ParseShortName(component, &shortName)) {
-        std::vector<std::pair<std::u16string, std::string>> sorted;
-        for (const std::string& entry : entries)
-            sorted.push_back({Upper(WideFromUtf8(entry)), entry});
-        std::sort(sorted.begin(), sorted.end());
         size_t seen = 0;
-        for (const auto& [upper, entry] : sorted) {
+        for (const auto& [upper, entry] : SortedEntries(folder)) {
             if (IsShortNameOf(shortName, upper) && ++seen == shortName.ordinal)
                 return entry;
         }
@@ -258,9 +324,46 @@ std::string MatchComponent(const std::string& folder, const std::u16string& comp
     return Utf8Of(component);
 }
 
+// The short name that MatchComponent takes back to this entry of the folder,
+// with as much of the stem as leaves room for the ordinal. Empty when the
+// entry needs none, or when another entry bears that name.
+std::u16string ShortNameOf(const std::string& folder, const std::string& entry)
+{
+    std::u16string upper = Upper(WideFromUtf8(entry));
+    ShortStem stem = ShortStemOf(upper);
+    if (IsShortName(upper) || stem.base.empty())
+        return std::u16string();
+    std::vector<std::pair<std::u16string, std::string>> sorted = SortedEntries(folder);
+    for (size_t length = std::min<size_t>(6, stem.base.size()); length > 0; --length) {
+        ShortName candidate{stem.base.substr(0, length), 0, !stem.extension.empty(),
+                            stem.extension};
+        for (const auto& [other, name] : sorted) {
+            if (IsShortNameOf(candidate, other))
+                ++candidate.ordinal;
+            if (name == entry)
+                break;
+        }
+        std::u16string text =
+            candidate.prefix + u"~" + WideFromUtf8(std::to_string(candidate.ordinal));
+        if (text.size() > 8)
+            continue;
+        if (candidate.hasExtension)
+            text += u"." + candidate.extension;
+        for (const auto& [other, name] : sorted) {
+            if (other == text)
+                return std::u16string();
+        }
+        return text;
+    }
+    return std::u16string();
+}
+
 // The host path and the normalized names of a Windows path on C: or Z:.
 bool ResolvePath(LPCWSTR windowsPath, std::string* host, PathNames* names)
 {
+    // "\\?\C:\..." names the same file without MAX_PATH's limit.
+    if (windowsPath != nullptr && std::u16string_view(windowsPath).substr(0, 4) == u"\\\\?\\")
+        windowsPath += 4;
     if (windowsPath == nullptr || !IsDriveLetter(windowsPath[0]) || windowsPath[1] != u':')
         return false;
     WCHAR drive = UpcaseChar(windowsPath[0]);
@@ -300,15 +403,38 @@ struct FileFacts {
     DWORD sizeHigh, sizeLow;
 };
 
+bool IsReadOnly(const std::string& host, const struct stat& info)
+{
+    auto mark = g_readOnly.find(host);
+    return mark != g_readOnly.end() ? mark->second : (info.st_mode & S_IWUSR) == 0;
+}
+
+bool IsInUse(const std::string& host)
+{
+    auto mark = g_inUse.find(host);
+    return mark != g_inUse.end() && mark->second;
+}
+
+// A file or folder without any of the attributes reads as NORMAL.
+DWORD AttributesOf(const std::string& host, const struct stat& info)
+{
+    bool folder = S_ISDIR(info.st_mode);
+    auto kept = g_attributes.find(host);
+    DWORD attributes = kept != g_attributes.end() ? kept->second
+                       : folder                   ? 0
+                                                  : FILE_ATTRIBUTE_ARCHIVE;
+    if (folder)
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (IsReadOnly(host, info))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
 FileFacts FactsOf(const std::string& host, const struct stat& info)
 {
     FileFacts facts;
-    bool readOnly = (info.st_mode & S_IWUSR) == 0;
-    IsMarkedReadOnly(host, &readOnly);
-    facts.attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    if (readOnly)
-        facts.attributes |= FILE_ATTRIBUTE_READONLY;
-    // Like Wine, the creation time is the last change unless a test sets it apart.
+    facts.attributes = AttributesOf(host, info);
+    // Like Wine, the creation time is the last change unless it was set apart.
     facts.lastWrite = ToFileTime(info.st_mtim);
     facts.creation = facts.lastWrite;
     facts.lastAccess = ToFileTime(info.st_atim);
@@ -325,12 +451,45 @@ FileFacts FactsOf(const std::string& host, const struct stat& info)
     return facts;
 }
 
-HANDLE AddHandle(HandleKind kind, const std::string& hostPath, int descriptor)
+bool IsAtOrBelow(const std::string& path, const std::string& folder)
+{
+    return path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// Marks of a path and of everything below it go to the new path, or are
+// dropped when there is none.
+template <typename Marks>
+void MoveMarksOf(Marks& marks, const std::string& from, const std::string& to)
+{
+    Marks moved;
+    for (auto mark = marks.begin(); mark != marks.end();) {
+        if (!IsAtOrBelow(mark->first, from)) {
+            ++mark;
+            continue;
+        }
+        if (!to.empty())
+            moved[to + mark->first.substr(from.size())] = mark->second;
+        mark = marks.erase(mark);
+    }
+    for (const auto& [path, mark] : moved)
+        marks[path] = mark;
+}
+
+void MoveMarks(const std::string& from, const std::string& to)
+{
+    MoveMarksOf(g_times, from, to);
+    MoveMarksOf(g_readOnly, from, to);
+    MoveMarksOf(g_inUse, from, to);
+    MoveMarksOf(g_attributes, from, to);
+}
+
+HANDLE AddHandle(const OpenHandle& open)
 {
     // Multiples of four, as kernel handles are.
     g_lastHandle += 4;
     HANDLE handle = reinterpret_cast<HANDLE>(0x10000 + g_lastHandle);
-    g_handles[handle] = OpenHandle{kind, hostPath, descriptor};
+    g_handles[handle] = open;
     return handle;
 }
 
@@ -348,13 +507,110 @@ void RemoveHandle(HANDLE handle)
     g_handles.erase(found);
 }
 
+bool IsFolderHandle(const OpenHandle& open)
+{
+    struct stat info;
+    return fstat(open.descriptor, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Only handles that read or write data take part in sharing: they refuse
+// access that their sharing leaves out, and a handle whose sharing leaves
+// out theirs.
+bool SharesWithOpenHandles(const std::string& host, bool read, bool write, DWORD share)
+{
+    for (const auto& [handle, open] : g_handles) {
+        if (open.kind != HandleKind::File || open.hostPath != host || !(open.read || open.write))
+            continue;
+        if ((read && !(open.share & FILE_SHARE_READ)) ||
+            (write && !(open.share & FILE_SHARE_WRITE)) ||
+            (open.read && !(share & FILE_SHARE_READ)) ||
+            (open.write && !(share & FILE_SHARE_WRITE)))
+            return false;
+    }
+    return true;
+}
+
+bool HeldWithoutDeleteSharing(const std::string& host)
+{
+    for (const auto& [handle, open] : g_handles) {
+        if (open.kind == HandleKind::File && open.hostPath == host && (open.read || open.write) &&
+            !(open.share & FILE_SHARE_DELETE))
+            return true;
+    }
+    return false;
+}
+
+bool HoldsHandleBelow(const std::string& folder)
+{
+    for (const auto& [handle, open] : g_handles) {
+        if (open.kind == HandleKind::File && open.hostPath != folder &&
+            IsAtOrBelow(open.hostPath, folder))
+            return true;
+    }
+    return false;
+}
+
+// Denied folders are resolved at each use: they may not exist when denied.
+bool IsCreationDenied(const std::string& host)
+{
+    for (const std::u16string& folder : g_deniedFolders) {
+        std::string denied = HostPathOf(folder.c_str());
+        if (!denied.empty() && host != denied && IsAtOrBelow(host, denied))
+            return true;
+    }
+    return false;
+}
+
 bool HasWildcard(LPCWSTR path)
 {
+    if (std::u16string_view(path).substr(0, 4) == u"\\\\?\\")
+        path += 4;
     for (; *path != 0; ++path) {
         if (*path == u'*' || *path == u'?')
             return true;
     }
     return false;
+}
+
+// Where a path leads: its entry, which need not exist when its folder does.
+struct Located {
+    std::string host;
+    PathNames names;
+    bool exists;
+    struct stat info;
+};
+
+// Answers 0, or the error Win32 gives for a path that leads nowhere.
+DWORD Locate(LPCWSTR path, Located* located)
+{
+    if (path == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    if (HasWildcard(path))
+        return kErrorInvalidName;
+    if (!ResolvePath(path, &located->host, &located->names))
+        return ERROR_PATH_NOT_FOUND;
+    located->exists = stat(located->host.c_str(), &located->info) == 0;
+    if (located->exists)
+        return !S_ISDIR(located->info.st_mode) && located->names.trailingSeparator
+                   ? kErrorInvalidName
+                   : 0;
+    std::string parent = located->host.substr(0, located->host.find_last_of('/'));
+    struct stat folder;
+    if (stat(parent.empty() ? "/" : parent.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+        return ERROR_PATH_NOT_FOUND;
+    return 0;
+}
+
+BOOL Refuse(DWORD error)
+{
+    SetLastError(error);
+    return FALSE;
+}
+
+HANDLE RefuseHandle(DWORD error)
+{
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
 }
 
 } // namespace
@@ -369,35 +625,23 @@ std::string HostPathOf(LPCWSTR windowsPath)
 // A started process's handles share CloseHandle with files.
 HANDLE OpenProcessHandle()
 {
-    return AddHandle(HandleKind::Process, std::string(), -1);
+    return AddHandle(OpenHandle{HandleKind::Process, std::string(), -1, 0, false, false, false});
 }
 
 void ResetFiles()
 {
     while (!g_handles.empty())
         RemoveHandle(g_handles.begin()->first);
-    if (!g_sandbox.empty())
-        RemoveTree(g_sandbox);
+    RemoveSandbox();
     g_sandbox.clear();
     g_times.clear();
     g_readOnly.clear();
     g_inUse.clear();
+    g_attributes.clear();
+    g_deniedFolders.clear();
+    g_writeBudget = -1;
+    g_folderPathFailure = 0;
     g_allocsBeforeFailure = -1;
-}
-
-bool IsMarkedReadOnly(const std::string& hostPath, bool* readOnly)
-{
-    auto mark = g_readOnly.find(hostPath);
-    if (mark == g_readOnly.end())
-        return false;
-    *readOnly = mark->second;
-    return true;
-}
-
-bool IsMarkedInUse(const std::string& hostPath)
-{
-    auto mark = g_inUse.find(hostPath);
-    return mark != g_inUse.end() && mark->second;
 }
 
 void SimSetFileReadOnly(const char* windowsPath, bool readOnly)
@@ -408,6 +652,22 @@ void SimSetFileReadOnly(const char* windowsPath, bool readOnly)
 void SimSetFileInUse(const char* windowsPath, bool inUse)
 {
     g_inUse[HostPathOfUtf8(windowsPath)] = inUse;
+}
+
+void SimDenyFileCreate(const char* windowsFolder)
+{
+    g_deniedFolders.push_back(WideFromUtf8(windowsFolder));
+}
+
+void SimFailWritesAfter(long long bytes, DWORD error)
+{
+    g_writeBudget = bytes < 0 ? -1 : bytes;
+    g_writeError = error;
+}
+
+void SimFailFolderPath(HRESULT result)
+{
+    g_folderPathFailure = result;
 }
 
 std::string SimHostPath(const char* windowsPath)
@@ -446,83 +706,102 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData)
     findData->ftLastWriteTime = facts.lastWrite;
     findData->nFileSizeHigh = facts.sizeHigh;
     findData->nFileSizeLow = facts.sizeLow;
-    std::u16string name = WideFromUtf8(host.substr(host.find_last_of('/') + 1));
+    size_t slash = host.find_last_of('/');
+    std::string entry = host.substr(slash + 1);
+    std::u16string name = WideFromUtf8(entry);
     name.resize(std::min<size_t>(name.size(), MAX_PATH - 1));
     std::copy(name.begin(), name.end(), findData->cFileName);
-    return AddHandle(HandleKind::Search, host, -1);
+    if (!names.names.empty()) {
+        std::u16string alternate = ShortNameOf(host.substr(0, slash), entry);
+        std::copy(alternate.begin(), alternate.end(), findData->cAlternateFileName);
+    }
+    return AddHandle(OpenHandle{HandleKind::Search, host, -1, 0, false, false, false});
 }
 
 BOOL WINAPI FindClose(HANDLE search)
 {
-    if (FindHandle(search, HandleKind::Search) == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    if (FindHandle(search, HandleKind::Search) == nullptr)
+        return Refuse(ERROR_INVALID_HANDLE);
     RemoveHandle(search);
     return TRUE;
 }
 
-HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+// A file made, or emptied by CREATE_ALWAYS, takes the attributes in the flags
+// and ARCHIVE, and nothing of what bore its name before.
+HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD flags, HANDLE)
 {
-    if (fileName == nullptr || disposition != OPEN_EXISTING) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
+    if (fileName == nullptr ||
+        (disposition != CREATE_NEW && disposition != CREATE_ALWAYS && disposition != OPEN_EXISTING))
+        return RefuseHandle(ERROR_INVALID_PARAMETER);
+    Located file;
+    DWORD error = Locate(fileName, &file);
+    if (error != 0)
+        return RefuseHandle(error);
+    bool read = access & (GENERIC_READ | kGenericAll | kFileReadData);
+    bool write = access & (GENERIC_WRITE | kGenericAll | kFileWriteData);
+    bool writeAttributes = write || (access & FILE_WRITE_ATTRIBUTES);
+    bool folder = file.exists && S_ISDIR(file.info.st_mode);
+    DWORD given = flags & (FILE_ATTRIBUTE_READONLY | kKeptAttributes);
+    bool making = !file.exists || disposition == CREATE_ALWAYS;
+    if (!file.exists) {
+        if (disposition == OPEN_EXISTING)
+            return RefuseHandle(ERROR_FILE_NOT_FOUND);
+        if (file.names.trailingSeparator)
+            return RefuseHandle(kErrorInvalidName);
+        if (IsCreationDenied(file.host) || !MayChange())
+            return RefuseHandle(ERROR_ACCESS_DENIED);
+        int made = open(file.host.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (made < 0)
+            return RefuseHandle(ERROR_ACCESS_DENIED);
+        close(made);
+    } else {
+        if (disposition == CREATE_NEW)
+            return RefuseHandle(ERROR_FILE_EXISTS);
+        if (folder && (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || making))
+            return RefuseHandle(ERROR_ACCESS_DENIED);
+        if ((write || making) && IsReadOnly(file.host, file.info))
+            return RefuseHandle(ERROR_ACCESS_DENIED);
+        // A handle that only reads or writes attributes takes no part in
+        // sharing; anything more conflicts with the process holding the file.
+        DWORD attributesOnly = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | kSynchronize;
+        if (((access & ~attributesOnly) != 0 || making) &&
+            (IsInUse(file.host) || !SharesWithOpenHandles(file.host, read, write || making, share)))
+            return RefuseHandle(ERROR_SHARING_VIOLATION);
+        if (making) {
+            DWORD hidden = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+            if ((AttributesOf(file.host, file.info) & hidden & ~given) != 0 || !MayChange() ||
+                truncate(file.host.c_str(), 0) != 0)
+                return RefuseHandle(ERROR_ACCESS_DENIED);
+        }
     }
-    if (HasWildcard(fileName)) {
-        SetLastError(kErrorInvalidName);
-        return INVALID_HANDLE_VALUE;
+    if (making) {
+        MoveMarks(file.host, std::string());
+        g_attributes[file.host] = FILE_ATTRIBUTE_ARCHIVE | (given & kKeptAttributes);
+        if (given & FILE_ATTRIBUTE_READONLY)
+            g_readOnly[file.host] = true;
+        CountChange();
     }
-    std::string host;
-    PathNames names;
-    if (!ResolvePath(fileName, &host, &names)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    struct stat info;
-    if (stat(host.c_str(), &info) != 0) {
-        struct stat folder;
-        std::string parent = host.substr(0, host.find_last_of('/'));
-        bool folderExists =
-            stat(parent.empty() ? "/" : parent.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
-        SetLastError(folderExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!S_ISDIR(info.st_mode) && names.trailingSeparator) {
-        SetLastError(kErrorInvalidName);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (S_ISDIR(info.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    // A handle that reads attributes only takes no part in sharing; one that
-    // reads or writes data conflicts with the process holding the file.
-    if ((access & ~static_cast<DWORD>(FILE_READ_ATTRIBUTES | kSynchronize)) != 0 &&
-        IsMarkedInUse(host)) {
-        SetLastError(ERROR_SHARING_VIOLATION);
-        return INVALID_HANDLE_VALUE;
-    }
-    int descriptor = open(host.c_str(), O_PATH | O_CLOEXEC);
-    if (descriptor < 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    return AddHandle(HandleKind::File, host, descriptor);
+    int mode = folder || !(read || write) ? O_PATH
+               : read && write            ? O_RDWR
+               : write                    ? O_WRONLY
+                                          : O_RDONLY;
+    int descriptor = open(file.host.c_str(), mode | O_CLOEXEC);
+    if (descriptor < 0)
+        return RefuseHandle(ERROR_ACCESS_DENIED);
+    SetLastError(file.exists && making ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return AddHandle(
+        OpenHandle{HandleKind::File, file.host, descriptor, share, read, write, writeAttributes});
 }
 
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
 {
     OpenHandle* open = FindHandle(file, HandleKind::File);
     struct stat info;
-    if (open == nullptr || fstat(open->descriptor, &info) != 0) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (information == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (open == nullptr || fstat(open->descriptor, &info) != 0)
+        return Refuse(ERROR_INVALID_HANDLE);
+    if (information == nullptr)
+        return Refuse(ERROR_INVALID_PARAMETER);
     FileFacts facts = FactsOf(open->hostPath, info);
     information->dwFileAttributes = facts.attributes;
     information->ftCreationTime = facts.creation;
@@ -542,12 +821,287 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION
 BOOL WINAPI CloseHandle(HANDLE handle)
 {
     if (FindHandle(handle, HandleKind::File) == nullptr &&
-        FindHandle(handle, HandleKind::Process) == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+        FindHandle(handle, HandleKind::Process) == nullptr)
+        return Refuse(ERROR_INVALID_HANDLE);
     RemoveHandle(handle);
     return TRUE;
+}
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    OpenHandle* open = FindHandle(file, HandleKind::File);
+    if (open == nullptr)
+        return Refuse(ERROR_INVALID_HANDLE);
+    if (overlapped != nullptr || done == nullptr || (buffer == nullptr && size != 0))
+        return Refuse(ERROR_INVALID_PARAMETER);
+    *done = 0;
+    if (IsFolderHandle(*open))
+        return Refuse(kErrorInvalidFunction);
+    if (!open->read)
+        return Refuse(ERROR_ACCESS_DENIED);
+    while (*done < size) {
+        ssize_t got = read(open->descriptor, static_cast<BYTE*>(buffer) + *done, size - *done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return Refuse(ERROR_ACCESS_DENIED);
+        if (got == 0)
+            break;
+        *done += static_cast<DWORD>(got);
+    }
+    return TRUE;
+}
+
+// A write that does not fit on the disk writes what does, then fails.
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done,
+                      LPOVERLAPPED overlapped)
+{
+    OpenHandle* open = FindHandle(file, HandleKind::File);
+    if (open == nullptr)
+        return Refuse(ERROR_INVALID_HANDLE);
+    if (overlapped != nullptr || done == nullptr || (buffer == nullptr && size != 0))
+        return Refuse(ERROR_INVALID_PARAMETER);
+    *done = 0;
+    if (IsFolderHandle(*open))
+        return Refuse(kErrorInvalidFunction);
+    if (!open->write || !MayChange())
+        return Refuse(ERROR_ACCESS_DENIED);
+    bool full = g_writeBudget >= 0 && size > g_writeBudget;
+    DWORD fits = full ? static_cast<DWORD>(g_writeBudget) : size;
+    while (*done < fits) {
+        ssize_t put =
+            write(open->descriptor, static_cast<const BYTE*>(buffer) + *done, fits - *done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return Refuse(ERROR_ACCESS_DENIED);
+        *done += static_cast<DWORD>(put);
+    }
+    if (g_writeBudget >= 0)
+        g_writeBudget -= fits;
+    struct stat info;
+    auto times = g_times.find(open->hostPath);
+    if (fits > 0 && times != g_times.end() && fstat(open->descriptor, &info) == 0)
+        times->second.lastWrite = ToFileTime(info.st_mtim);
+    if (fits > 0)
+        g_attributes[open->hostPath] |= FILE_ATTRIBUTE_ARCHIVE;
+    if (full)
+        return Refuse(g_writeError);
+    CountChange();
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE file)
+{
+    OpenHandle* open = FindHandle(file, HandleKind::File);
+    if (open == nullptr)
+        return Refuse(ERROR_INVALID_HANDLE);
+    return open->write ? TRUE : Refuse(ERROR_ACCESS_DENIED);
+}
+
+BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size)
+{
+    OpenHandle* open = FindHandle(file, HandleKind::File);
+    struct stat info;
+    if (open == nullptr || fstat(open->descriptor, &info) != 0)
+        return Refuse(ERROR_INVALID_HANDLE);
+    if (size == nullptr)
+        return Refuse(ERROR_INVALID_PARAMETER);
+    size->QuadPart = S_ISDIR(info.st_mode) ? 0 : static_cast<LONGLONG>(info.st_size);
+    return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                        const FILETIME* lastWrite)
+{
+    OpenHandle* open = FindHandle(file, HandleKind::File);
+    struct stat info;
+    if (open == nullptr || fstat(open->descriptor, &info) != 0)
+        return Refuse(ERROR_INVALID_HANDLE);
+    if (!open->writeAttributes || !MayChange())
+        return Refuse(ERROR_ACCESS_DENIED);
+    FileFacts facts = FactsOf(open->hostPath, info);
+    TimeOverride times{facts.creation, facts.lastWrite, facts.lastAccess};
+    // NULL and zero both leave a time as it is.
+    auto set = [](FILETIME* time, const FILETIME* given) {
+        if (given != nullptr && (given->dwLowDateTime != 0 || given->dwHighDateTime != 0))
+            *time = *given;
+    };
+    set(&times.creation, creation);
+    set(&times.lastAccess, lastAccess);
+    set(&times.lastWrite, lastWrite);
+    g_times[open->hostPath] = times;
+    CountChange();
+    return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR fileName)
+{
+    Located file;
+    DWORD error = Locate(fileName, &file);
+    if (error == 0 && !file.exists)
+        error = ERROR_FILE_NOT_FOUND;
+    if (error != 0) {
+        SetLastError(error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(file.host, file.info);
+}
+
+BOOL WINAPI SetFileAttributesW(LPCWSTR fileName, DWORD attributes)
+{
+    Located file;
+    DWORD error = Locate(fileName, &file);
+    if (error == 0 && !file.exists)
+        error = ERROR_FILE_NOT_FOUND;
+    if (error != 0)
+        return Refuse(error);
+    if (!MayChange())
+        return Refuse(ERROR_ACCESS_DENIED);
+    g_readOnly[file.host] = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    g_attributes[file.host] = attributes & kKeptAttributes;
+    CountChange();
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES)
+{
+    Located folder;
+    DWORD error = Locate(pathName, &folder);
+    if (error != 0)
+        return Refuse(error);
+    if (folder.exists)
+        return Refuse(ERROR_ALREADY_EXISTS);
+    if (IsCreationDenied(folder.host) || !MayChange() || mkdir(folder.host.c_str(), 0777) != 0)
+        return Refuse(ERROR_ACCESS_DENIED);
+    MoveMarks(folder.host, std::string());
+    CountChange();
+    return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryW(LPCWSTR pathName)
+{
+    Located folder;
+    DWORD error = Locate(pathName, &folder);
+    if (error == 0 && !folder.exists)
+        error = ERROR_FILE_NOT_FOUND;
+    if (error != 0)
+        return Refuse(error);
+    if (!S_ISDIR(folder.info.st_mode))
+        return Refuse(kErrorDirectory);
+    if (folder.names.names.empty() || IsReadOnly(folder.host, folder.info))
+        return Refuse(ERROR_ACCESS_DENIED);
+    if (!FolderEntries(folder.host).empty())
+        return Refuse(ERROR_DIR_NOT_EMPTY);
+    if (!MayChange() || rmdir(folder.host.c_str()) != 0)
+        return Refuse(ERROR_ACCESS_DENIED);
+    MoveMarks(folder.host, std::string());
+    CountChange();
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileW(LPCWSTR fileName)
+{
+    Located file;
+    DWORD error = Locate(fileName, &file);
+    if (error == 0 && !file.exists)
+        error = ERROR_FILE_NOT_FOUND;
+    if (error != 0)
+        return Refuse(error);
+    if (S_ISDIR(file.info.st_mode) || IsReadOnly(file.host, file.info))
+        return Refuse(ERROR_ACCESS_DENIED);
+    if (IsInUse(file.host) || HeldWithoutDeleteSharing(file.host))
+        return Refuse(ERROR_SHARING_VIOLATION);
+    if (!MayChange() || unlink(file.host.c_str()) != 0)
+        return Refuse(ERROR_ACCESS_DENIED);
+    MoveMarks(file.host, std::string());
+    CountChange();
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName)
+{
+    Located from, to;
+    DWORD error = Locate(existingFileName, &from);
+    if (error == 0 && !from.exists)
+        error = ERROR_FILE_NOT_FOUND;
+    if (error == 0)
+        error = Locate(newFileName, &to);
+    if (error != 0)
+        return Refuse(error);
+    if (from.names.names.empty() || to.names.names.empty())
+        return Refuse(ERROR_ACCESS_DENIED);
+    std::string target = to.host;
+    if (to.exists) {
+        // Another spelling of the same entry renames it; anything else is in the way.
+        if (to.host != from.host)
+            return Refuse(ERROR_ALREADY_EXISTS);
+        target = to.host.substr(0, to.host.find_last_of('/') + 1) + Utf8Of(to.names.names.back());
+    }
+    bool folder = S_ISDIR(from.info.st_mode);
+    if (!folder && (IsInUse(from.host) || HeldWithoutDeleteSharing(from.host)))
+        return Refuse(ERROR_SHARING_VIOLATION);
+    if ((folder && HoldsHandleBelow(from.host)) || IsCreationDenied(target) || !MayChange())
+        return Refuse(ERROR_ACCESS_DENIED);
+    if (rename(from.host.c_str(), target.c_str()) != 0)
+        return Refuse(errno == EXDEV ? kErrorNotSameDevice : ERROR_ACCESS_DENIED);
+    MoveMarks(from.host, target);
+    for (auto& [handle, open] : g_handles) {
+        if (IsAtOrBelow(open.hostPath, from.host))
+            open.hostPath = target + open.hostPath.substr(from.host.size());
+    }
+    CountChange();
+    return TRUE;
+}
+
+// Components that are 8.3 names already stay as they were given.
+DWORD WINAPI GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size)
+{
+    Located file;
+    DWORD error = Locate(longPath, &file);
+    if (error == 0 && !file.exists)
+        error = ERROR_FILE_NOT_FOUND;
+    if (error != 0) {
+        SetLastError(error == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : error);
+        return 0;
+    }
+    std::u16string result{longPath[0], u':'};
+    std::string folder = UpcaseChar(longPath[0]) == u'C' ? Sandbox() : std::string();
+    for (const std::u16string& name : file.names.names) {
+        std::string entry = MatchComponent(folder, name);
+        std::u16string shortName = IsShortName(name) ? name : ShortNameOf(folder, entry);
+        result += u"\\" + (shortName.empty() ? WideFromUtf8(entry) : shortName);
+        folder += "/" + entry;
+    }
+    if (file.names.names.empty() || file.names.trailingSeparator)
+        result += u'\\';
+    if (shortPath == nullptr || size < result.size() + 1)
+        return static_cast<DWORD>(result.size() + 1);
+    std::copy(result.begin(), result.end(), shortPath);
+    shortPath[result.size()] = 0;
+    return static_cast<DWORD>(result.size());
+}
+
+// The profile is the machine's, not the program's: making it is no change a
+// test counts, and no fault but SimFailFolderPath stops it.
+HRESULT WINAPI SHGetFolderPathW(HWND, int folder, HANDLE, DWORD, LPWSTR path)
+{
+    if (path != nullptr)
+        path[0] = 0;
+    if (g_folderPathFailure != 0)
+        return g_folderPathFailure;
+    if (path == nullptr || (folder & ~CSIDL_FLAG_CREATE) != CSIDL_LOCAL_APPDATA)
+        return kInvalidArgument;
+    std::string host = Sandbox();
+    for (const std::u16string& name : NormalizeNames(kLocalAppData + 2).names) {
+        host += "/" + MatchComponent(host, name);
+        struct stat info;
+        if (stat(host.c_str(), &info) != 0 &&
+            (!(folder & CSIDL_FLAG_CREATE) || mkdir(host.c_str(), 0777) != 0))
+            return E_FAIL;
+    }
+    std::copy(std::begin(kLocalAppData), std::end(kLocalAppData), path);
+    return S_OK;
 }
 
 // A path without a drive is taken from the current folder, the root of C:;

@@ -82,6 +82,11 @@ std::string AnsiOf(const std::u16string& text);
 WCHAR UpcaseChar(WCHAR c);
 bool EqualNoCase(const std::u16string& a, const std::u16string& b);
 
+// Calls that change the registry or the files ask before they change
+// anything, which a power cut refuses, and count each change they made.
+bool MayChange();
+void CountChange();
+
 void ResetRegistry();
 void ResetWindows();
 void ResetListBoxes();
@@ -91,8 +96,6 @@ void ResetModules();
 // Files: the host path (UTF-8) that a Windows path names (empty for other
 // drives).
 std::string HostPathOf(LPCWSTR windowsPath);
-bool IsMarkedReadOnly(const std::string& hostPath, bool* readOnly);
-bool IsMarkedInUse(const std::string& hostPath);
 // A started process's handles, closed with CloseHandle like files'.
 HANDLE OpenProcessHandle();
 

@@ -17,6 +17,37 @@ constexpr size_t kFormatLimit = 1024;
 
 thread_local DWORD g_lastError = 0;
 int g_heap;
+long g_changes = 0;
+long g_changesBeforeCut = -1;
+
+const unsigned long long kTicksPerSecond = 10000000ULL;
+
+// Days from 1601-01-01 to a civil date, the inverse of FileTimeToSystemTime.
+long long DaysSince1601(long long year, long long month, long long day)
+{
+    year -= month <= 2 ? 1 : 0;
+    long long era = (year >= 0 ? year : year - 399) / 400;
+    long long yoe = year - era * 400;
+    long long doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 584694;
+}
+
+unsigned long long TicksOf(const SYSTEMTIME& time)
+{
+    long long days = DaysSince1601(time.wYear, time.wMonth, time.wDay);
+    long long seconds = days * 86400 + time.wHour * 3600 + time.wMinute * 60 + time.wSecond;
+    return static_cast<unsigned long long>(seconds) * kTicksPerSecond +
+           time.wMilliseconds * 10000ULL;
+}
+
+unsigned long long StartOfClock()
+{
+    SYSTEMTIME start = {2026, 1, 5, 2, 3, 4, 5, 678};
+    return TicksOf(start);
+}
+
+unsigned long long g_clock = StartOfClock(); // FILETIME ticks
 
 struct Conversion {
     bool left = false;
@@ -253,8 +284,46 @@ void WINAPI SetLastError(DWORD error)
     g_lastError = error;
 }
 
+bool MayChange()
+{
+    return g_changesBeforeCut != 0;
+}
+
+void CountChange()
+{
+    ++g_changes;
+    if (g_changesBeforeCut > 0)
+        --g_changesBeforeCut;
+}
+
+long SimChangeCount()
+{
+    return g_changes;
+}
+
+void SimCutAfterChanges(long changes)
+{
+    g_changesBeforeCut = changes < 0 ? -1 : changes;
+}
+
+// Two calls never answer the same second, so names made from the time differ.
+void WINAPI GetSystemTime(LPSYSTEMTIME systemTime)
+{
+    FILETIME now = {static_cast<DWORD>(g_clock), static_cast<DWORD>(g_clock >> 32)};
+    FileTimeToSystemTime(&now, systemTime);
+    g_clock += kTicksPerSecond;
+}
+
+void SimSetSystemTime(SYSTEMTIME time)
+{
+    g_clock = TicksOf(time);
+}
+
 void SimReset()
 {
+    g_changes = 0;
+    g_changesBeforeCut = -1;
+    g_clock = StartOfClock();
     ResetRegistry();
     ResetWindows();
     ResetListBoxes();

@@ -253,31 +253,6 @@ BOOL WINAPI CreateProcessW(LPCWSTR, LPWSTR commandLine, LPSECURITY_ATTRIBUTES,
     return TRUE;
 }
 
-BOOL WINAPI DeleteFileW(LPCWSTR fileName)
-{
-    std::string host = HostPathOf(fileName);
-    struct stat info;
-    if (host.empty() || stat(host.c_str(), &info) != 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
-    bool readOnly = (info.st_mode & S_IWUSR) == 0;
-    IsMarkedReadOnly(host, &readOnly);
-    if (S_ISDIR(info.st_mode) || readOnly) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (IsMarkedInUse(host)) {
-        SetLastError(ERROR_SHARING_VIOLATION);
-        return FALSE;
-    }
-    if (unlink(host.c_str()) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return TRUE;
-}
-
 std::vector<std::string> SimUnregisterServerCalls()
 {
     return g_unregisterCalls;

@@ -7,8 +7,8 @@
 #include <memory>
 #include <set>
 
-// Calls of the seven operations the program uses (RegCreateKeyExW and
-// RegSetValueExW, which only tests use, do not count). An A form counts once:
+// Calls of the operations the program uses to read and to delete
+// (RegCreateKeyExW and RegSetValueExW, which only tests use, do not count). An A form counts once:
 // through the W form it calls, or itself when it shares the W form's lookup.
 static long g_programCalls = 0;
 
@@ -281,7 +281,10 @@ LONG SetValue(HKEY handle, const std::u16string& name, DWORD type, const BYTE* d
     LONG status = Use(handle, KEY_SET_VALUE, key);
     if (status != ERROR_SUCCESS)
         return status;
+    if (!MayChange())
+        return ERROR_ACCESS_DENIED;
     key->values[name] = Value{type, std::vector<BYTE>(data, data + dataSize)};
+    CountChange();
     return ERROR_SUCCESS;
 }
 
@@ -396,11 +399,15 @@ LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGS
     for (const std::u16string& part : parts) {
         std::shared_ptr<Key> next = Child(target, part, false);
         if (!next) {
+            if (!created && !MayChange())
+                return ERROR_ACCESS_DENIED;
             next = Child(target, part, true);
             created = true;
         }
         target = next;
     }
+    if (created)
+        CountChange();
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     *result = NewHandle(target, access);
@@ -470,7 +477,7 @@ LONG WINAPI RegDeleteKeyW(HKEY handle, LPCWSTR subKey)
     LONG status = FindKey(handle, subKey, target);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!target->subkeys.empty() || !target->parent)
+    if (!target->subkeys.empty() || !target->parent || !MayChange())
         return ERROR_ACCESS_DENIED;
     target->deleted = true;
     Key* owner = target->parent;
@@ -480,6 +487,7 @@ LONG WINAPI RegDeleteKeyW(HKEY handle, LPCWSTR subKey)
             break;
         }
     }
+    CountChange();
     return ERROR_SUCCESS;
 }
 
@@ -490,8 +498,56 @@ LONG WINAPI RegDeleteValueW(HKEY handle, LPCWSTR valueName)
     LONG status = Use(handle, KEY_SET_VALUE, key);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!key->values.erase(WideOf(valueName)))
+    auto value = key->values.find(WideOf(valueName));
+    if (value == key->values.end())
         return ERROR_FILE_NOT_FOUND;
+    if (!MayChange())
+        return ERROR_ACCESS_DENIED;
+    key->values.erase(value);
+    CountChange();
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryInfoKeyW(HKEY handle, LPWSTR keyClass, LPDWORD classLength, LPDWORD reserved,
+                             LPDWORD subKeys, LPDWORD maxSubKeyLength, LPDWORD maxClassLength,
+                             LPDWORD values, LPDWORD maxValueNameLength, LPDWORD maxValueLength,
+                             LPDWORD securityDescriptorSize, PFILETIME lastWriteTime)
+{
+    ++g_programCalls;
+    if (reserved || (keyClass && !classLength))
+        return ERROR_INVALID_PARAMETER;
+    std::shared_ptr<Key> key;
+    LONG status = Use(handle, KEY_QUERY_VALUE, key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    size_t longestSubkey = 0, longestName = 0, largestData = 0;
+    for (const auto& [name, subkey] : key->subkeys)
+        longestSubkey = std::max(longestSubkey, name.size());
+    for (const auto& [name, value] : key->values) {
+        longestName = std::max(longestName, name.size());
+        largestData = std::max(largestData, value.data.size());
+    }
+    if (keyClass) {
+        if (*classLength == 0)
+            return ERROR_MORE_DATA;
+        keyClass[0] = 0;
+    }
+    const std::pair<LPDWORD, size_t> answers[] = {
+        {classLength, 0},
+        {subKeys, key->subkeys.size()},
+        {maxSubKeyLength, longestSubkey},
+        {maxClassLength, 0},
+        {values, key->values.size()},
+        {maxValueNameLength, longestName},
+        {maxValueLength, largestData},
+        {securityDescriptorSize, 0},
+    };
+    for (const auto& [out, answer] : answers) {
+        if (out)
+            *out = static_cast<DWORD>(answer);
+    }
+    if (lastWriteTime)
+        *lastWriteTime = FILETIME{0, 0};
     return ERROR_SUCCESS;
 }
 
