@@ -252,13 +252,16 @@ static bool SaveFiles(const RemovalPlan& plan, RestoreFolder& folder, RestoreFai
     return true;
 }
 
-// A folder as restore.cmd can name it: printable ASCII without '%' or a
-// quote, so that nothing in it is read as cmd's own. Its short form stands
-// in for a long one outside ASCII.
+// A folder as restore.cmd can name it: printable ASCII without a quote.
+// A '%' is doubled when written; one that could then start a reference to
+// the loop's variable (%F, %~nxF) is refused. Its short form stands in for a
+// long one that does not qualify.
 static bool IsScriptSafe(const WCHAR* text)
 {
     for (; *text != 0; ++text) {
-        if (*text < 0x20 || *text > 0x7E || *text == '%' || *text == '"')
+        if (*text < 0x20 || *text > 0x7E || *text == '"')
+            return false;
+        if (*text == '%' && (text[1] == 'F' || text[1] == '~' || text[1] == '%'))
             return false;
     }
     return true;
@@ -281,6 +284,18 @@ static bool GetScriptFolder(const WCHAR* filePath, WCHAR (&folder)[MAX_PATH])
     return true;
 }
 
+// cmd reads "%%" in a script as one '%'.
+static void DoublePercents(const WCHAR* text, WCHAR (&escaped)[MAX_PATH * 2])
+{
+    size_t used = 0;
+    for (; *text != 0 && used + 2 < BufferLength(escaped); ++text) {
+        escaped[used++] = *text;
+        if (*text == '%')
+            escaped[used++] = '%';
+    }
+    escaped[used] = 0;
+}
+
 static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& failure)
 {
     WCHAR path[MAX_PATH];
@@ -291,28 +306,39 @@ static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& fail
     }
     WriteUtf8(out, TEXT("@echo off\r\nsetlocal DisableDelayedExpansion\r\n"));
     WriteUtf8(out, TEXT("rem Puts back what Burrowlens removed. Run it as administrator.\r\n"));
-    WriteUtf8(out, TEXT("cd /d \"%~dp0\" || exit /b 1\r\n"));
+    // Wine's cmd runs what follows "||" whatever came before it.
+    WriteUtf8(out, TEXT("cd /d \"%~dp0\"\r\nif not exist removed.reg exit /b 1\r\n"));
     for (int i = 0; i < folder.savedCount; ++i) {
         const SavedFile& saved = folder.saved[i];
-        WCHAR target[MAX_PATH];
-        if (!GetScriptFolder(saved.path, target)) {
+        WCHAR folderName[MAX_PATH];
+        WCHAR target[MAX_PATH * 2];
+        if (!GetScriptFolder(saved.path, folderName)) {
             CloseOutputFile(out);
             SetRestoreFailure(failure, FORMAT_RESTORE_NAME, 0, saved.path);
             return false;
         }
+        DoublePercents(folderName, target);
         // A for loop names the file, so its name never appears in the
         // script: cmd reads a script in the OEM code page.
         WCHAR line[1024];
-        FormatText(line, TEXT("for %%%%F in (\"files\\%d\\*\") do (\r\n"), i + 1);
+        // Unquoted: Wine's cmd expands no wildcard inside quotes, and the
+        // pattern holds nothing cmd would read.
+        FormatText(line, TEXT("for %%%%F in (files\\%d\\*) do (\r\n"), i + 1);
         WriteUtf8(out, line);
         FormatText(line, TEXT("if not exist \"%s\\%%%%~nxF\" move \"%%%%F\" \"%s\\\" >nul\r\n"),
                    target, target);
         WriteUtf8(out, line);
-        if (saved.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+        // One attribute a line: Wine's attrib applies only the last of several.
+        const struct {
+            DWORD attribute;
+            const WCHAR* option;
+        } restored[] = {{FILE_ATTRIBUTE_HIDDEN, TEXT("+h")}, {FILE_ATTRIBUTE_SYSTEM, TEXT("+s")}};
+        for (const auto& one : restored) {
+            if (!(saved.attributes & one.attribute))
+                continue;
             FormatText(line,
-                       TEXT("\"%%SystemRoot%%\\System32\\attrib.exe\" %s%s\"%s\\%%%%~nxF\"\r\n"),
-                       saved.attributes & FILE_ATTRIBUTE_HIDDEN ? TEXT("+h ") : TEXT(""),
-                       saved.attributes & FILE_ATTRIBUTE_SYSTEM ? TEXT("+s ") : TEXT(""), target);
+                       TEXT("\"%%SystemRoot%%\\System32\\attrib.exe\" %s \"%s\\%%%%~nxF\"\r\n"),
+                       one.option, target);
             WriteUtf8(out, line);
         }
         if (i == 0 && folder.controlIsDll) {
