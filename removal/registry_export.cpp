@@ -119,13 +119,35 @@ static bool ExportTree(HKEY root, KeyPath& path, const ExportSink& sink, Restore
     return exported;
 }
 
-static bool ExportTreeAt(HKEY root, const WCHAR* parent, const WCHAR* name, const ExportSink& sink,
+// The name as the key itself spells it: a class named by a usage value in
+// other letters must come back under the spelling it had.
+static void FindKeySpelling(HKEY root, const WCHAR* parent, const WCHAR* name,
+                            WCHAR (&spelling)[MAX_PATH])
+{
+    CopyText(spelling, name);
+    HKEY key;
+    if (RegOpenKeyExW(root, parent, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    WCHAR found[MAX_PATH];
+    for (DWORD index = 0; RegEnumKeyW(key, index, found, BufferLength(found)) == ERROR_SUCCESS;
+         ++index) {
+        if (EqualsIgnoreCase(found, name)) {
+            CopyText(spelling, found);
+            break;
+        }
+    }
+    RegCloseKey(key);
+}
+
+static bool ExportTreeAt(HKEY root, const WCHAR* parent, const WCHAR* given, const ExportSink& sink,
                          RestoreFailure& failure)
 {
     KeyPath path;
     // A name that would reach another key deeper down is no key of this control.
-    if (IsEmptyText(name) || FindChar(name, '\\') != NULL)
+    if (IsEmptyText(given) || FindChar(given, '\\') != NULL)
         return true;
+    WCHAR name[MAX_PATH];
+    FindKeySpelling(root, parent, given, name);
     if (!CopyText(path, parent) || !AppendText(path, TEXT("\\")) || !AppendText(path, name)) {
         SetRestoreFailure(failure, FORMAT_RESTORE_NAME, 0, name);
         return false;

@@ -224,7 +224,7 @@ static bool SaveFileCopy(RestoreFolder& folder, const WCHAR* source, BYTE (&head
     }
     DWORD attributes = found.dwFileAttributes &
                        ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
-    if (copied && attributes != 0 && !SetFileAttributesW(copy, attributes)) {
+    if (copied && !SetFileAttributesW(copy, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL)) {
         error = GetLastError();
         copied = false;
     }

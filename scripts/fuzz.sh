@@ -4,10 +4,10 @@
 # a fixed number of inputs (about a minute and a half on two cores). Any
 # sanitizer report or broken rule stops it with the input saved in
 # build/fuzz/session.
-#   scripts/fuzz.sh [runs]     default 6000
+#   scripts/fuzz.sh [runs]     default 5000
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-6000}
+runs=${1:-5000}
 build=$root/build/fuzz
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DBURROWLENS_FUZZ=ON \

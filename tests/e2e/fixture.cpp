@@ -28,6 +28,30 @@ void RegisterTypeLibFile(const std::string& libid, const std::string& version, c
                     "", path, type);
 }
 
+bool ProgramTest::AnswerBox(const BoxView& expected, int answer, Where where)
+{
+    testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()),
+                               "box \"" + expected.view.text + "\"");
+    std::vector<HWND> boxes;
+    if (!WaitUntil([&] { return !(boxes = app.OwnedDialogs()).empty(); })) {
+        ADD_FAILURE() << "no box came up";
+        return false;
+    }
+    EXPECT_EQ(1u, boxes.size());
+    EXPECT_EQ(expected.caption, WindowText(boxes[0]));
+    MessageBoxView shown = Burrowlens::Inspect(boxes[0]);
+    EXPECT_EQ(expected.view.text, shown.text);
+    EXPECT_EQ(expected.view.buttons, shown.buttons);
+    EXPECT_EQ(expected.view.defaultButton, shown.defaultButton);
+    EXPECT_EQ(expected.view.icon, shown.icon);
+    return app.Answer(boxes[0], answer);
+}
+
+bool ProgramTest::Converse(const Exchange& exchange, const Control& control, Where where)
+{
+    return AnswerBox(Expected(exchange.box, control), exchange.answer, where);
+}
+
 bool ProgramTest::ExpectBoxAndAnswer(const ExpectedBox& expected, Where where)
 {
     testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()),
@@ -170,6 +194,49 @@ void DeleteUsageCountsIn(const std::string& folder)
     RegCloseKey(key);
 }
 
+// A key and its values become lines as in the unit tests' snapshots. Under
+// Wine some keys (the performance counters) answer every value enumeration
+// with an error; such a key is a line of its own.
+void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySnapshot& lines)
+{
+    lines.insert(path);
+    WCHAR name[1024];
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = 1024;
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        LONG status =
+            RegEnumValueW(key, index, name, &nameSize, nullptr, &type, data.data(), &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS) {
+            lines.insert(path + " (values cannot be read: " + std::to_string(status) + ")");
+            break;
+        }
+        lines.insert(path + "\t" + SnapshotText(name, nameSize) + "\t" +
+                     DescribeValue(type, data.data(), dataSize));
+    }
+    for (DWORD index = 0; RegEnumKeyW(key, index, name, 1024) == ERROR_SUCCESS; ++index) {
+        std::string child = path + "\\" + SnapshotName(name);
+        // HKEY_CLASSES_ROOT shows the classes; Wine's own services write the
+        // network cards in the background, whenever they get round to it, and
+        // in a 64-bit prefix into the 32-bit view as well.
+        std::string lowered = LowerCase(child);
+        if (lowered == "hklm\\software\\classes" ||
+            lowered == "hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards" ||
+            lowered == "hklm\\software\\wow6432node\\microsoft\\windows "
+                       "nt\\currentversion\\networkcards")
+            continue;
+        HKEY subkey;
+        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+            lines.insert(child + " (cannot be opened)");
+            continue;
+        }
+        Walk(subkey, child, data, lines);
+        RegCloseKey(subkey);
+    }
+}
+
 FILETIME ToFileTime(const SYSTEMTIME& time)
 {
     FILETIME converted{};
@@ -178,6 +245,130 @@ FILETIME ToFileTime(const SYSTEMTIME& time)
 }
 
 } // namespace
+
+// The whole of HKEY_CLASSES_ROOT would take seconds to walk under Wine.
+RegistrySnapshot Snapshot()
+{
+    const struct {
+        HKEY root;
+        const char* path;
+        const char* name;
+    } trees[] = {
+        {HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM\\SOFTWARE"},
+        {HKEY_CLASSES_ROOT, "CLSID", "HKCR\\CLSID"},
+        {HKEY_CLASSES_ROOT, "TypeLib", "HKCR\\TypeLib"},
+    };
+    RegistrySnapshot lines;
+    std::vector<BYTE> data(64 * 1024);
+    for (const auto& tree : trees) {
+        HKEY key;
+        if (RegOpenKeyExW(tree.root, Wide(tree.path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        Walk(key, tree.name, data, lines);
+        RegCloseKey(key);
+    }
+    return lines;
+}
+
+const std::string kScriptableCategory = "{E2E00000-0000-4000-8000-0000000000D1}";
+
+Control DownloadedControl(const char* name, const std::string& clsid, const std::string& libid)
+{
+    return {true, InDownloadFolder(name), ListedDownload(name), InDownloadFolder(name), clsid,
+            libid};
+}
+
+Control InstalledControl(const char* name, const char* listed, const std::string& clsid,
+                         const std::string& libid)
+{
+    return {false, InInstallFolder(name), listed, listed, clsid, libid};
+}
+
+void Register(const Control& control, DWORD usageCount)
+{
+    std::string classKey = "CLSID\\" + control.clsid;
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey, "", "Fixture Control");
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "", control.file);
+    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "ThreadingModel",
+                    "Apartment");
+    RegisterClassLibrary(control.clsid, control.libid, "1.0");
+    AddImplementedCategory(control.clsid, kScriptableCategory,
+                           "Controls that are safely scriptable");
+    NameTypeLib(control.libid, "1.0", "Fixture Control Library");
+    RegisterTypeLibFile(control.libid, "1.0", "win32", control.file);
+    std::string lib = std::string(kTypeLib) + "\\" + control.libid + "\\1.0";
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\FLAGS", "", "0");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\HELPDIR", "",
+                    control.file.substr(0, control.file.rfind('\\')));
+    SetUsageCount(control.file, usageCount);
+    if (!control.download)
+        return;
+    RegisterDownloadedClass(control.listed, control.clsid);
+    std::string unit = std::string(kDistributionUnits) + "\\" + control.clsid;
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit, "", "Fixture Control");
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\Contains\\Files", control.file.c_str(), "");
+    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE",
+                    "http://example.invalid/fixture.cab");
+}
+
+BoxView Expected(Box box, const Control& control)
+{
+    const std::vector<int> yesNo = {IDYES, IDNO};
+    switch (box) {
+    case Box::Warning:
+        return {"Warning!",
+                {"WARNING!!!  The file:\n" + control.listed +
+                     "\nwas *NOT* installed from the Web!\nIt is most likely needed for an "
+                     "application.\n\nAre you *SURE* you want to delete it?",
+                 yesNo, IDNO, "question"}};
+    case Box::DeleteFile:
+        return {"Burrowlens",
+                {"Are you sure you want to DELETE\n" + control.asked + "?", yesNo, IDNO, ""}};
+    case Box::SharedFile:
+        return {"Burrowlens",
+                {"Other programs may rely on this\ncontrol to function properly.\n\n"
+                 "Are you SURE you want to DELETE\n" +
+                     control.asked + "?",
+                 yesNo, IDNO, ""}};
+    case Box::RegistryEntry:
+        return {"Burrowlens",
+                {"Are you sure you want to delete\nthe registry entry for\n" + control.asked + "?",
+                 yesNo, IDNO, ""}};
+    case Box::AccessDenied:
+        return {
+            "Burrowlens",
+            {"Unable to delete file:\n" + control.asked + "\nAccess is denied.", {IDOK}, IDOK, ""}};
+    case Box::HeldFileNotSaved:
+        return RestoreFailedBox("Unable to copy the file (error 32):", control.asked);
+    }
+    return {};
+}
+
+BoxView RestoreFailedBox(const std::string& reason, const std::string& subject)
+{
+    return {"Burrowlens",
+            {"Nothing was deleted: Burrowlens could not save a copy\nof what the Delete would "
+             "remove.\n\n" +
+                 reason + "\n" + subject,
+             {IDOK},
+             IDOK,
+             "stop"}};
+}
+
+Exchange Yes(Box box)
+{
+    return {box, IDYES};
+}
+
+Exchange No(Box box)
+{
+    return {box, IDNO};
+}
+
+Exchange Ok(Box box)
+{
+    return {box, IDOK};
+}
 
 void ForgetTestRegistrations()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "e2e/driver.h"
+#include "unit/registry_snapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,15 @@ struct ExpectedBox {
     std::string icon; // as MessageBoxView names it
 };
 
+// A box of the program as a user sees it.
+struct BoxView {
+    std::string caption;
+    MessageBoxView view;
+};
+
+struct Control;
+struct Exchange;
+
 // The tests share the program's registry, which belongs to this test run
 // alone: every test starts with neither registration key present and seeds
 // exactly what it needs.
@@ -34,6 +44,10 @@ class ProgramTest : public testing::Test {
 
     // Waits for the next box, checks it and closes it with OK.
     bool ExpectBoxAndAnswer(const ExpectedBox& expected, Where where = Where::current());
+    // Waits for the next box of the program, the only one open, checks it
+    // and answers it.
+    bool AnswerBox(const BoxView& expected, int answer, Where where = Where::current());
+    bool Converse(const Exchange& exchange, const Control& control, Where where = Where::current());
     // The program has settled with this list, entry 0 selected and no box open.
     void ExpectListShown(const std::vector<std::string>& expected, Where where = Where::current());
     void ExpectExitCode(DWORD expected, Where where = Where::current());
@@ -69,6 +83,48 @@ void NameTypeLib(const std::string& libid, const std::string& version, const std
 void AddImplementedCategory(const std::string& clsid, const std::string& catid,
                             const std::string& description);
 void SetUsageCount(const std::string& path, DWORD count);
+
+// A control as the tests register it and as the program names it.
+struct Control {
+    bool download;
+    std::string file;   // as registered
+    std::string listed; // as the list shows it
+    std::string asked;  // as the questions name it: as listed, with '\'
+    std::string clsid;
+    std::string libid;
+};
+
+Control DownloadedControl(const char* name, const std::string& clsid, const std::string& libid);
+// An installer registers the file in its own letter case; the list shows it lower-cased.
+Control InstalledControl(const char* name, const char* listed, const std::string& clsid,
+                         const std::string& libid);
+// Everything an installer, or the browser for a download, writes for a control.
+void Register(const Control& control, DWORD usageCount);
+
+// The questions and notices of the Delete command, for the control asked about.
+enum class Box { Warning, DeleteFile, SharedFile, RegistryEntry, AccessDenied, HeldFileNotSaved };
+
+BoxView Expected(Box box, const Control& control);
+// Why a Delete changed nothing: it could not save what it would remove.
+BoxView RestoreFailedBox(const std::string& reason, const std::string& subject);
+
+struct Exchange {
+    Box box;
+    int answer;
+};
+
+Exchange Yes(Box box);
+Exchange No(Box box);
+Exchange Ok(Box box);
+
+template <typename... Exchanges> std::vector<Exchange> Dialogue(Exchanges... exchanges)
+{
+    return {exchanges...};
+}
+
+// What the Delete command may touch, and the rest of HKLM\SOFTWARE for what it
+// must not.
+RegistrySnapshot Snapshot();
 
 // Every class, library and category the tests register has a GUID that
 // starts so, and only files in the two folders above get usage counts.

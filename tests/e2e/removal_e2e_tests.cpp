@@ -2,7 +2,6 @@
 
 #include "app/control_ids.h"
 #include "support/test_support.h"
-#include "unit/registry_snapshot.h"
 
 #include <algorithm>
 #include <fstream>
@@ -18,33 +17,9 @@ const std::string kSiblingClass = "{E2E00000-0000-4000-8000-0000000000B1}";
 const std::string kSiblingLib = "{E2E00000-0000-4000-8000-0000000000B2}";
 const std::string kOtherClass = "{E2E00000-0000-4000-8000-0000000000B3}";
 const std::string kOtherLib = "{E2E00000-0000-4000-8000-0000000000B4}";
-const std::string kScriptableCategory = "{E2E00000-0000-4000-8000-0000000000D1}";
 
 const FileTimes kTimes = {Utc(2003, 4, 5, 6, 7, 8), Utc(2003, 4, 5, 6, 7, 8),
                           Utc(2031, 1, 2, 3, 4, 5)};
-
-// A control as the tests register it and as the program names it.
-struct Control {
-    bool download;
-    std::string file;   // as registered
-    std::string listed; // as the list shows it
-    std::string asked;  // as the questions name it: as listed, with '\'
-    std::string clsid;
-    std::string libid;
-};
-
-Control DownloadedControl(const char* name, const std::string& clsid, const std::string& libid)
-{
-    return {true, InDownloadFolder(name), ListedDownload(name), InDownloadFolder(name), clsid,
-            libid};
-}
-
-// An installer registers the file in its own letter case; the list shows it lower-cased.
-Control InstalledControl(const char* name, const char* listed, const std::string& clsid,
-                         const std::string& libid)
-{
-    return {false, InInstallFolder(name), listed, listed, clsid, libid};
-}
 
 const Control kDownload = DownloadedControl("unreg.ocx", kControlClass, kControlLib);
 const Control kInstalled =
@@ -65,102 +40,6 @@ const Control kDownloadInOtherScripts = {
 const Control kInstalledInOtherScripts =
     InstalledControl("Жук Ωmega 東京\\Unreg.ocx", "c:\\controls\\Жук Ωmega 東京\\unreg.ocx",
                      kControlClass, kControlLib);
-
-// Everything an installer, or the browser for a download, writes for a control.
-void Register(const Control& control, DWORD usageCount)
-{
-    std::string classKey = "CLSID\\" + control.clsid;
-    SetRegistryText(HKEY_CLASSES_ROOT, classKey, "", "Fixture Control");
-    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "", control.file);
-    SetRegistryText(HKEY_CLASSES_ROOT, classKey + "\\InprocServer32", "ThreadingModel",
-                    "Apartment");
-    RegisterClassLibrary(control.clsid, control.libid, "1.0");
-    AddImplementedCategory(control.clsid, kScriptableCategory,
-                           "Controls that are safely scriptable");
-    NameTypeLib(control.libid, "1.0", "Fixture Control Library");
-    RegisterTypeLibFile(control.libid, "1.0", "win32", control.file);
-    std::string lib = std::string(kTypeLib) + "\\" + control.libid + "\\1.0";
-    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\FLAGS", "", "0");
-    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\HELPDIR", "",
-                    control.file.substr(0, control.file.rfind('\\')));
-    SetUsageCount(control.file, usageCount);
-    if (!control.download)
-        return;
-    RegisterDownloadedClass(control.listed, control.clsid);
-    std::string unit = std::string(kDistributionUnits) + "\\" + control.clsid;
-    SetRegistryText(HKEY_LOCAL_MACHINE, unit, "", "Fixture Control");
-    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\Contains\\Files", control.file.c_str(), "");
-    SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "CODEBASE",
-                    "http://example.invalid/fixture.cab");
-}
-
-// A key and its values become lines as in the unit tests' snapshots. Under
-// Wine some keys (the performance counters) answer every value enumeration
-// with an error; such a key is a line of its own.
-void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySnapshot& lines)
-{
-    lines.insert(path);
-    WCHAR name[1024];
-    for (DWORD index = 0;; ++index) {
-        DWORD nameSize = 1024;
-        DWORD dataSize = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        LONG status =
-            RegEnumValueW(key, index, name, &nameSize, nullptr, &type, data.data(), &dataSize);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        if (status != ERROR_SUCCESS) {
-            lines.insert(path + " (values cannot be read: " + std::to_string(status) + ")");
-            break;
-        }
-        lines.insert(path + "\t" + SnapshotText(name, nameSize) + "\t" +
-                     DescribeValue(type, data.data(), dataSize));
-    }
-    for (DWORD index = 0; RegEnumKeyW(key, index, name, 1024) == ERROR_SUCCESS; ++index) {
-        std::string child = path + "\\" + SnapshotName(name);
-        // HKEY_CLASSES_ROOT shows the classes; Wine's own services write the
-        // network cards in the background, whenever they get round to it, and
-        // in a 64-bit prefix into the 32-bit view as well.
-        std::string lowered = LowerCase(child);
-        if (lowered == "hklm\\software\\classes" ||
-            lowered == "hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards" ||
-            lowered == "hklm\\software\\wow6432node\\microsoft\\windows "
-                       "nt\\currentversion\\networkcards")
-            continue;
-        HKEY subkey;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
-            lines.insert(child + " (cannot be opened)");
-            continue;
-        }
-        Walk(subkey, child, data, lines);
-        RegCloseKey(subkey);
-    }
-}
-
-// What the Delete command may touch, and the rest of HKLM\SOFTWARE for what it
-// must not. The whole of HKEY_CLASSES_ROOT would take seconds to walk under Wine.
-RegistrySnapshot Snapshot()
-{
-    const struct {
-        HKEY root;
-        const char* path;
-        const char* name;
-    } trees[] = {
-        {HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM\\SOFTWARE"},
-        {HKEY_CLASSES_ROOT, "CLSID", "HKCR\\CLSID"},
-        {HKEY_CLASSES_ROOT, "TypeLib", "HKCR\\TypeLib"},
-    };
-    RegistrySnapshot lines;
-    std::vector<BYTE> data(64 * 1024);
-    for (const auto& tree : trees) {
-        HKEY key;
-        if (RegOpenKeyExW(tree.root, Wide(tree.path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            continue;
-        Walk(key, tree.name, data, lines);
-        RegCloseKey(key);
-    }
-    return lines;
-}
 
 enum class Cleanup {
     None,
@@ -213,70 +92,6 @@ RegistrySnapshot RemovedLines(Cleanup cleanup, const Control& control,
     return all;
 }
 
-// The questions and notices of the Delete command, for the control asked about.
-enum class Box { Warning, DeleteFile, SharedFile, RegistryEntry, AccessDenied };
-
-struct BoxView {
-    std::string caption;
-    MessageBoxView view;
-};
-
-BoxView Expected(Box box, const Control& control)
-{
-    const std::vector<int> yesNo = {IDYES, IDNO};
-    switch (box) {
-    case Box::Warning:
-        return {"Warning!",
-                {"WARNING!!!  The file:\n" + control.listed +
-                     "\nwas *NOT* installed from the Web!\nIt is most likely needed for an "
-                     "application.\n\nAre you *SURE* you want to delete it?",
-                 yesNo, IDNO, "question"}};
-    case Box::DeleteFile:
-        return {"Burrowlens",
-                {"Are you sure you want to DELETE\n" + control.asked + "?", yesNo, IDNO, ""}};
-    case Box::SharedFile:
-        return {"Burrowlens",
-                {"Other programs may rely on this\ncontrol to function properly.\n\n"
-                 "Are you SURE you want to DELETE\n" +
-                     control.asked + "?",
-                 yesNo, IDNO, ""}};
-    case Box::RegistryEntry:
-        return {"Burrowlens",
-                {"Are you sure you want to delete\nthe registry entry for\n" + control.asked + "?",
-                 yesNo, IDNO, ""}};
-    case Box::AccessDenied:
-        return {
-            "Burrowlens",
-            {"Unable to delete file:\n" + control.asked + "\nAccess is denied.", {IDOK}, IDOK, ""}};
-    }
-    return {};
-}
-
-struct Exchange {
-    Box box;
-    int answer;
-};
-
-Exchange Yes(Box box)
-{
-    return {box, IDYES};
-}
-
-Exchange No(Box box)
-{
-    return {box, IDNO};
-}
-
-Exchange Ok(Box box)
-{
-    return {box, IDOK};
-}
-
-template <typename... Exchanges> std::vector<Exchange> Dialogue(Exchanges... exchanges)
-{
-    return {exchanges...};
-}
-
 enum class FileState { Present, Missing, ReadOnly, HeldOpen };
 
 // What the Delete command did besides cleaning up the registry.
@@ -320,10 +135,10 @@ const Removal kRemovals[] = {
      Dialogue(Yes(Box::DeleteFile), No(Box::SharedFile)), kUnregistered, Cleanup::None},
     {"ReadOnlyDownload", &kDownload, FileState::ReadOnly, 1,
      Dialogue(Yes(Box::DeleteFile), Ok(Box::AccessDenied)), kUnregistered, Cleanup::None},
-    // Held without sharing, the file can neither be loaded nor deleted, and
-    // the failure to delete it is not reported.
+    // Held without sharing, the file cannot be saved for a restore: the
+    // Delete stops before anything changes.
     {"DownloadHeldOpenElsewhere", &kDownload, FileState::HeldOpen, 1,
-     Dialogue(Yes(Box::DeleteFile)), kNoEffect, Cleanup::None},
+     Dialogue(Ok(Box::HeldFileNotSaved)), kNoEffect, Cleanup::None},
     {"DownloadInOtherScriptsAnsweredYes", &kDownloadInOtherScripts, FileState::Present, 1,
      Dialogue(Yes(Box::DeleteFile)), kUnregistered | kFileDeleted, Cleanup::Download},
     {"InstalledInOtherScriptsAnsweredYes", &kInstalledInOtherScripts, FileState::Present, 1,
@@ -383,27 +198,6 @@ class RemovalTest : public ProgramTest {
         selected = static_cast<int>(found - listBefore.begin());
         ASSERT_TRUE(app.Select(selected));
         RegisterDownload(ListedDownload("late.ocx"));
-    }
-
-    // Waits for the next box of the program, checks it and answers it.
-    bool Converse(const Exchange& exchange, const Control& control, Where where = Where::current())
-    {
-        BoxView expected = Expected(exchange.box, control);
-        testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()),
-                                   "box \"" + expected.view.text + "\"");
-        std::vector<HWND> boxes;
-        if (!WaitUntil([&] { return !(boxes = app.OwnedDialogs()).empty(); })) {
-            ADD_FAILURE() << "no box came up";
-            return false;
-        }
-        EXPECT_EQ(1u, boxes.size());
-        EXPECT_EQ(expected.caption, WindowText(boxes[0]));
-        MessageBoxView shown = Burrowlens::Inspect(boxes[0]);
-        EXPECT_EQ(expected.view.text, shown.text);
-        EXPECT_EQ(expected.view.buttons, shown.buttons);
-        EXPECT_EQ(expected.view.defaultButton, shown.defaultButton);
-        EXPECT_EQ(expected.view.icon, shown.icon);
-        return app.Answer(boxes[0], exchange.answer);
     }
 
     // No box is open and the program waits for the user again.

@@ -96,3 +96,9 @@ std::string SeedBytes(const SeedWriter& seed, const std::vector<int>& answers);
 typedef std::set<std::string> RegistrySnapshot;
 RegistrySnapshot TakeFuzzSnapshot();
 RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const WideText& entry);
+// What a restore folder's removed.reg puts back, as snapshot lines.
+struct RegFile;
+RegistrySnapshot RegFileLines(const RegFile& file);
+// Lines with their key path and value name upper-cased, as the registry
+// matches them: removed.reg names a class as the usage key spells it.
+RegistrySnapshot FoldedNames(const RegistrySnapshot& lines);

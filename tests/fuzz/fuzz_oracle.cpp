@@ -3,6 +3,7 @@
 #include "details/details.h"
 #include "inventory/inventory.h"
 #include "removal/removal.h"
+#include "support/reg_file.h"
 #include "unit/registry_snapshot.h"
 
 #include <win32sim.h>
@@ -247,4 +248,31 @@ RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const WideText&
         ++head;
     }
     return own;
+}
+
+RegistrySnapshot RegFileLines(const RegFile& file)
+{
+    RegistrySnapshot lines;
+    for (const std::string& key : file.keys)
+        lines.insert(NameText(RegFileWide(key)));
+    for (const RegFileValue& value : file.values) {
+        std::string key = value.path.empty() ? value.root : value.root + "\\" + value.path;
+        lines.insert(
+            NameText(RegFileWide(key)) + "\t" + NameText(RegFileWide(value.name)) + "\t" +
+            DescribeValue(value.type, value.data.data(), static_cast<DWORD>(value.data.size())));
+    }
+    return lines;
+}
+
+RegistrySnapshot FoldedNames(const RegistrySnapshot& lines)
+{
+    RegistrySnapshot folded;
+    for (const std::string& line : lines) {
+        size_t nameStart = line.find('\t');
+        size_t dataStart =
+            nameStart == std::string::npos ? nameStart : line.find('\t', nameStart + 1);
+        folded.insert(FoldedHead(line) +
+                      (dataStart == std::string::npos ? "" : line.substr(dataStart + 1)));
+    }
+    return folded;
 }

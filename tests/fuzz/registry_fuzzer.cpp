@@ -2,12 +2,16 @@
 // program against the stand-in, from wWinMain to Exit. After every step no
 // key and no file handle stays open; after every Delete the registry lost
 // only lines of the selected control's own registration and gained none,
-// and no file went but the one the entry names, under whatever name; at the
-// end every message box had an answer and every modal loop ended.
+// no file went but the one the entry names, under whatever name, and those
+// of its download that the restore folder saved, and a Delete that changed
+// anything left one finished restore folder whose removed.reg holds every
+// line it took; at the end every message box had an answer and every modal
+// loop ended.
 
 #include "fuzz.h"
 
 #include "app/control_ids.h"
+#include "support/reg_file.h"
 #include "unit/registry_snapshot.h"
 
 #include <win32sim.h>
@@ -15,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -118,6 +123,104 @@ WideText WidePath(const std::string& utf8)
     return wide;
 }
 
+bool StartsWith(const std::string& text, const char* start)
+{
+    return text.compare(0, strlen(start), start) == 0;
+}
+
+long long HostSize(const std::filesystem::path& hostPath)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(hostPath, error))
+        return -1;
+    auto size = std::filesystem::file_size(hostPath, error);
+    return error ? -1 : static_cast<long long>(size);
+}
+
+// The size of the file a Windows path names, -1 for none or a folder. Asked
+// of the stand-in in UTF-16: the entry may hold what UTF-8 cannot carry.
+long long FileSize(const WideText& path)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return -1;
+    FindClose(search);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return -1;
+    return static_cast<long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+}
+
+// What a Delete did against its restore folder: it changed nothing unless it
+// finished one folder, whose removed.reg holds every line it took and whose
+// files\1 holds the entry's file; when the folder failed, the Delete said so
+// and changed nothing.
+struct DeleteTrace {
+    std::vector<std::string> folders;
+    size_t boxes, unregistrations, processes;
+    long long fileSize;
+};
+
+DeleteTrace TraceBefore(const WideText& entryFile)
+{
+    return {RestoreFolders(), SimMessageBoxes().size(), SimUnregisterServerCalls().size(),
+            SimProcessCommands().size(), FileSize(entryFile)};
+}
+
+// Answers the folder the Delete finished, or an empty path.
+std::string CheckRestoreFolder(const WideText& entry, const WideText& entryFile,
+                               const DeleteTrace& was, const RegistrySnapshot& removed)
+{
+    std::vector<std::string> finished;
+    for (const std::string& folder : RestoreFolders()) {
+        bool unfinished =
+            std::filesystem::path(folder).filename().string().rfind("unfinished ", 0) == 0;
+        if (!unfinished &&
+            std::find(was.folders.begin(), was.folders.end(), folder) == was.folders.end())
+            finished.push_back(folder);
+    }
+    bool failed = false;
+    for (size_t i = was.boxes; i < SimMessageBoxes().size(); ++i)
+        failed = failed || StartsWith(SimMessageBoxes()[i].text, "Nothing was deleted");
+    bool changed = !removed.empty() || (was.fileSize >= 0 && FileSize(entryFile) < 0) ||
+                   SimUnregisterServerCalls().size() != was.unregistrations ||
+                   SimProcessCommands().size() != was.processes;
+    if (finished.size() > 1 || (failed && !finished.empty()))
+        Fail("one Delete left more than one outcome of its restore folder", Shown(entry));
+    if (changed && finished.empty())
+        Fail("Delete changed something without a finished restore folder", Shown(entry));
+    if (finished.empty())
+        return std::string();
+    RegFile file = ReadRegFile(finished[0] + "/removed.reg");
+    if (!file.ok)
+        Fail("removed.reg does not read as regedit reads it", Shown(entry) + "\n" + file.error);
+    RegistrySnapshot missing = Difference(FoldedNames(removed), FoldedNames(RegFileLines(file)));
+    if (!missing.empty())
+        Fail("removed.reg lacks what the Delete took", Shown(entry) + "\n" + Lines(missing));
+    std::vector<long long> copies;
+    std::error_code error;
+    for (const auto& copy : std::filesystem::directory_iterator(finished[0] + "/files/1", error))
+        copies.push_back(HostSize(copy.path()));
+    if (was.fileSize >= 0 && copies != std::vector<long long>{was.fileSize})
+        Fail("the restore folder holds no copy of the control's file", Shown(entry));
+    return finished[0];
+}
+
+// Whether the restore folder holds a copy of one of the download's other
+// files, which the Delete may take when the user lets it.
+bool IsSavedOtherFile(const std::string& folder, const std::filesystem::path& host, long long size)
+{
+    std::error_code error;
+    for (const auto& saved : std::filesystem::directory_iterator(folder + "/files", error)) {
+        if (saved.path().filename() == "1")
+            continue;
+        std::filesystem::path copy = saved.path() / host.filename();
+        if (HostSize(copy) == size)
+            return true;
+    }
+    return false;
+}
+
 void CheckedDelete(HWND dialog, const FuzzMachine& machine)
 {
     // A click on the disabled button changes nothing: no need to look.
@@ -129,13 +232,14 @@ void CheckedDelete(HWND dialog, const FuzzMachine& machine)
     WideText entryFile = entry;
     std::replace(entryFile.begin(), entryFile.end(), WCHAR('/'), WCHAR('\\'));
     FileKey entryKey = KeyOfFile(entryFile);
-    std::vector<std::string> filesBefore;
+    std::vector<std::pair<std::string, long long>> filesBefore;
     for (const std::string& file : machine.files) {
         if (Exists(file) && !(entryKey.opened && KeyOfFile(WidePath(file)) == entryKey))
-            filesBefore.push_back(file);
+            filesBefore.push_back({file, HostSize(SimHostPath(file.c_str()))});
     }
     RegistrySnapshot before = TakeFuzzSnapshot();
     RegistrySnapshot own = OwnRegistration(before, entry);
+    DeleteTrace was = TraceBefore(entryFile);
 
     SimClickButton(dialog, IDC_DELETE);
 
@@ -148,9 +252,11 @@ void CheckedDelete(HWND dialog, const FuzzMachine& machine)
     if (!foreign.empty())
         Fail("Delete took what is not the selected control's",
              Shown(entry) + "\n" + Lines(foreign));
-    for (const std::string& file : filesBefore) {
-        if (!Exists(file))
-            Fail("Delete took another file", Shown(entry) + "\n" + file);
+    std::string folder = CheckRestoreFolder(entry, entryFile, was, removed);
+    for (const auto& [file, size] : filesBefore) {
+        if (!Exists(file) &&
+            (folder.empty() || !IsSavedOtherFile(folder, SimHostPath(file.c_str()), size)))
+            Fail("Delete took another file without saving it", Shown(entry) + "\n" + file);
     }
 }
 

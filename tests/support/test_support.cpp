@@ -141,8 +141,16 @@ long long HostFileSize(const std::string& hostPath)
     return size;
 }
 
-static INT_PTR CALLBACK BodyDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)
+static std::vector<std::function<void()>> g_atNextBox;
+
+static INT_PTR CALLBACK BodyDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_APP && wParam < g_atNextBox.size() && g_atNextBox[wParam]) {
+        std::function<void()> action = std::move(g_atNextBox[wParam]);
+        g_atNextBox[wParam] = nullptr;
+        action();
+        return TRUE;
+    }
     if (message != WM_INITDIALOG)
         return FALSE;
     (*reinterpret_cast<const std::function<void(HWND)>*>(lParam))(dialog);
@@ -155,6 +163,15 @@ void WithMainDialog(const std::function<void(HWND)>& body)
     INT_PTR result = DialogBoxParamW(GetModuleHandleW(NULL), IDD_MAIN, NULL, BodyDialogProc,
                                      reinterpret_cast<LPARAM>(&body));
     EXPECT_EQ(0, result);
+    for (const std::function<void()>& action : g_atNextBox)
+        EXPECT_FALSE(action) << "no message box came for an action of AtNextMessageBox";
+    g_atNextBox.clear();
+}
+
+void AtNextMessageBox(HWND dialog, std::function<void()> action)
+{
+    g_atNextBox.push_back(std::move(action));
+    EXPECT_TRUE(PostMessageW(dialog, WM_APP, g_atNextBox.size() - 1, 0));
 }
 
 std::vector<std::string> ListBoxItems(HWND dialog, int id)

@@ -31,6 +31,11 @@ std::string TestKeyPath(const char* leaf = NULL);
 // Runs the body inside WM_INITDIALOG of the program's own main dialog
 // template, with a procedure that does nothing else, then ends the dialog.
 void WithMainDialog(const std::function<void(HWND)>& body);
+// Runs the action inside the next message box the program shows in the
+// dialog of WithMainDialog, before the box itself: a box lets posted
+// messages through first. A fault placed so misses what the program did
+// before it asked anything.
+void AtNextMessageBox(HWND dialog, std::function<void()> action);
 
 // A fixture file as the program sees it (a Windows path on the Z: drive, which
 // maps the host's root), and as the host sees it.

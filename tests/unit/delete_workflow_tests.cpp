@@ -215,6 +215,7 @@ class DeleteWorkflowTest : public testing::Test {
         SetUsageCount("C:\\Windows\\System32\\other.dll", 3);
         before.clear();
         after.clear();
+        atFirstBox = nullptr;
     }
 
     // Runs the Delete command on the entry, added to the list after the
@@ -252,11 +253,13 @@ class DeleteWorkflowTest : public testing::Test {
         Outcome outcome;
         WithMainDialog([&](HWND dialog) {
             fillList(dialog);
+            if (atFirstBox)
+                AtNextMessageBox(dialog, atFirstBox);
             outcome.dialog = dialog;
             outcome.listBefore = ListBoxItems(dialog, IDC_CONTROL_LIST);
-            before = TakeSnapshot();
+            before = Registry();
             outcome.result = DeleteSelectedControl(dialog);
-            after = TakeSnapshot();
+            after = Registry();
             outcome.listAfter = ListBoxItems(dialog, IDC_CONTROL_LIST);
         });
         outcome.removed = Difference(before, after);
@@ -264,6 +267,15 @@ class DeleteWorkflowTest : public testing::Test {
         EXPECT_EQ(0, SimOpenHandleCount()) << "a deletion closes every file and process handle";
         EXPECT_EQ(0, SimOpenKeyCount());
         return outcome;
+    }
+
+    // The registry as it is, whatever faults the Delete meets.
+    static RegistrySnapshot Registry()
+    {
+        SimSuspendRegistryFaults(true);
+        RegistrySnapshot lines = TakeSnapshot();
+        SimSuspendRegistryFaults(false);
+        return lines;
     }
 
     // Everything a download brings along.
@@ -287,6 +299,9 @@ class DeleteWorkflowTest : public testing::Test {
     }
 
     RegistrySnapshot before, after;
+    // A fault for the steps after the restore folder: a download's first
+    // box is the DELETE question, which comes once the folder is written.
+    std::function<void()> atFirstBox;
 };
 
 // Names outside the ANSI code page are listed, unregistered, asked about and
@@ -316,6 +331,49 @@ TEST_F(DeleteWorkflowTest, DownloadIsUnregisteredDeletedAndForgotten)
         EXPECT_TRUE(SimProcessCommands().empty());
         EXPECT_FALSE(FileStays(file));
         EXPECT_EQ(DownloadRegistration(entry, CLSID_X, LIBID_X), outcome.removed);
+    }
+}
+
+// A download's other files are offered in one question that defaults to No.
+// A file that something else uses is never offered: one with a usage count
+// above 1, one that another download lists, one that another entry names.
+TEST_F(DeleteWorkflowTest, OtherFilesOfADownloadGoOnlyOnYes)
+{
+    const std::string helper = "C:\\Windows\\Downloaded Program Files\\helper.dll";
+    const std::string inf = "C:\\Windows\\Downloaded Program Files\\unreg.inf";
+    const std::string counted = "C:\\Windows\\System32\\counted.dll";
+    const std::string named = "C:\\Apps\\named.dll";
+    const Box question = {"This control was downloaded with other files\nthat nothing else is "
+                          "known to use:\n" +
+                              helper + "\n" + inf + "\n\nDo you want to DELETE them too?",
+                          "Burrowlens", kQuestion};
+    for (int answer : {IDYES, IDNO, IDCANCEL}) {
+        SCOPED_TRACE(testing::Message() << "answer " << answer);
+        Reset();
+        PlaceFile(kDownloadFile, "unregister.ocx");
+        RegisterDownload(kDownload, CLSID_X);
+        SetUsageCount(kDownloadFile, 1);
+        const std::string files = kUnitsPath + "\\" CLSID_X "\\Contains\\Files";
+        for (const std::string& other : {helper, counted, named, kSiblingFile}) {
+            PlaceFile(other, NULL);
+            SetRegistryText(HKEY_LOCAL_MACHINE, files, other.c_str(), "");
+        }
+        SetUsageCount(counted, 2);
+        PlaceFile(inf, NULL);
+        SetRegistryText(HKEY_LOCAL_MACHINE, kUnitsPath + "\\" CLSID_X "\\DownloadInformation",
+                        "INF", inf);
+        Answer({IDYES, answer});
+
+        Outcome outcome = Delete(kDownload, {kSiblingDownload, kSiblingOther, LowerCase(named)});
+
+        EXPECT_TRUE(outcome.result);
+        ExpectBoxes(outcome.dialog, {DeleteQuestion(kDownloadFile), question}, __LINE__);
+        EXPECT_FALSE(FileStays(kDownloadFile));
+        EXPECT_EQ(answer != IDYES, FileStays(helper));
+        EXPECT_EQ(answer != IDYES, FileStays(inf));
+        for (const std::string& kept : {counted, named, kSiblingFile})
+            EXPECT_TRUE(FileStays(kept)) << kept;
+        EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed);
     }
 }
 
@@ -484,7 +542,10 @@ TEST_F(DeleteWorkflowTest, AnyAnswerButNoGoesAhead)
 }
 
 // The file step fails after the control was unregistered: unregistration
-// comes first, and what it did is not undone.
+// comes first, and what it did is not undone. A file that another process
+// holds cannot be saved either, so that fault comes with the first question,
+// once the restore folder is written; a control that was not downloaded is
+// warned about before, so it cannot meet it there.
 TEST_F(DeleteWorkflowTest, FailedFileStepKeepsTheRegistryAndTheList)
 {
     struct Kind {
@@ -499,19 +560,23 @@ TEST_F(DeleteWorkflowTest, FailedFileStepKeepsTheRegistryAndTheList)
         void (*fault)(const char* file);
         std::vector<int> answers;
         bool accessDenied;
+        bool atFirstBox;
     };
     const Case cases[] = {
-        {"refused", 1, NULL, {IDNO}, false},
-        {"sharing refused", 2, NULL, {IDYES, IDNO}, false},
+        {"refused", 1, NULL, {IDNO}, false, false},
+        {"sharing refused", 2, NULL, {IDYES, IDNO}, false, false},
         {"read-only",
          1,
          [](const char* file) { SimSetFileReadOnly(file, true); },
          {IDYES, IDOK},
-         true},
-        {"in use", 1, [](const char* file) { SimSetFileInUse(file, true); }, {IDYES}, false},
+         true,
+         false},
+        {"in use", 1, [](const char* file) { SimSetFileInUse(file, true); }, {IDYES}, false, true},
     };
     for (const Kind& kind : kinds) {
         for (const Case& c : cases) {
+            if (c.atFirstBox && !kind.downloaded)
+                continue;
             SCOPED_TRACE(testing::Message() << kind.entry << ", " << c.name);
             Reset();
             PlaceFile(kind.file, "unregister.ocx");
@@ -519,7 +584,9 @@ TEST_F(DeleteWorkflowTest, FailedFileStepKeepsTheRegistryAndTheList)
                 RegisterDownload(kind.entry, CLSID_X);
             RegisterTypeLib(LIBID_X, kind.file);
             SetUsageCount(kind.file, c.usageCount);
-            if (c.fault != NULL)
+            if (c.fault != NULL && c.atFirstBox)
+                atFirstBox = [&] { c.fault(kind.file.c_str()); };
+            else if (c.fault != NULL)
                 c.fault(kind.file.c_str());
             if (!kind.downloaded)
                 SimAnswerMessageBox(IDYES);
@@ -586,13 +653,17 @@ TEST_F(DeleteWorkflowTest, ClassNameWithABackslashIsNotFollowed)
               outcome.removed);
 }
 
+// The usage key is how the list finds a download, so it stays when the usage
+// count cannot go, and the entry with it, for another Delete to finish. A
+// count that cannot be read cannot be saved either: the fault comes with
+// the first question, once the restore folder is written.
 TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
 {
     PlaceFile(kDownloadFile, "unregister.ocx");
     RegisterDownload(kDownload, CLSID_X);
     RegisterTypeLib(LIBID_X, kDownloadFile);
     SetUsageCount(kDownloadFile, 1);
-    SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kSharedDllsPath.c_str());
+    atFirstBox = [] { SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kSharedDllsPath.c_str()); };
     Answer({IDYES});
 
     Outcome outcome = Delete(kDownload);
@@ -600,23 +671,39 @@ TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
     EXPECT_FALSE(outcome.result);
     EXPECT_EQ(outcome.listBefore, outcome.listAfter);
     EXPECT_FALSE(FileStays(kDownloadFile));
-    // The class and the usage key went before the usage count could not.
-    EXPECT_EQ(Join({SubtreeLines(before, kModuleUsageKey + kDownload),
-                    SubtreeLines(before, kUnitsKey + CLSID_X),
-                    SubtreeLines(before, "HKCR\\CLSID\\" CLSID_X)}),
+    EXPECT_EQ(Join({SubtreeLines(before, kUnitsKey + CLSID_X),
+                    SubtreeLines(before, "HKCR\\CLSID\\" CLSID_X),
+                    SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_X)}),
               outcome.removed);
 
     Reset();
-    // Listed before its type library went away: the usage count is all that is left.
+    // Listed before its type library went away: the usage count is all that
+    // is left, and unreadable from the start nothing goes at all.
     PlaceFile(kOtherRegistered, "unregister.ocx");
     SetUsageCount(kOtherRegistered, 1);
     SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kSharedDllsPath.c_str());
-    Answer({IDYES, IDYES});
+    Answer({IDYES, IDOK});
 
     outcome = Delete(kOther);
 
     ExpectRegistryAndListKept(outcome, __LINE__);
-    EXPECT_FALSE(FileStays(kOtherRegistered));
+    ASSERT_EQ(2u, SimMessageBoxes().size());
+    EXPECT_EQ(0u, SimMessageBoxes()[1].text.rfind("Nothing was deleted", 0));
+    EXPECT_TRUE(SimUnregisterServerCalls().empty());
+    EXPECT_TRUE(FileStays(kOtherRegistered));
+    EXPECT_FALSE(RemoveTypeLibRegistration(Wide(kOther).c_str()));
+    EXPECT_EQ(before, Registry());
+
+    Reset();
+    // A power cut between the two: the count went first, the key stays.
+    RegisterDownload(kDownload, CLSID_X);
+    SetUsageCount(kDownloadFile, 1);
+    before = TakeSnapshot();
+    SimCutAfterChanges(1);
+    RemoveModuleUsage(Wide(kDownload).c_str());
+    SimCutAfterChanges(-1);
+    EXPECT_EQ(ValueLines(before, kSharedDllsKey, kDownloadFile),
+              Difference(before, TakeSnapshot()));
 }
 
 TEST_F(DeleteWorkflowTest, MissingFileAsksOnlyAboutTheRegistryEntry)
@@ -728,23 +815,26 @@ TEST_F(DeleteWorkflowTest, KeyTreeWalkStopsAtAKeyItCannotOpen)
     EXPECT_EQ(SubtreeLines(before, "HKLM\\SOFTWARE\\Tree\\a"), Difference(before, after));
 }
 
+// The step on its own: with a part of the library unreadable the Delete
+// would stop at its restore folder, before any step.
 TEST_F(DeleteWorkflowTest, TypeLibThatCannotGoWholeLeavesTheUsageCountToGo)
 {
     PlaceFile(kOtherRegistered, "unregister.ocx");
     RegisterTypeLib(LIBID_X, kOtherRegistered);
     SetUsageCount(kOtherRegistered, 1);
     SimDenyKeyOpen(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_X "\\1.0\\FLAGS");
-    Answer({IDYES, IDYES});
+    before = TakeSnapshot();
 
-    Outcome outcome = Delete(kOther);
+    EXPECT_TRUE(RemoveTypeLibRegistration(Wide(kOther).c_str()));
 
-    EXPECT_TRUE(outcome.result);
-    EXPECT_EQ(Without(outcome.listBefore, kOther), outcome.listAfter);
-    // The walk of 1.0 ends at FLAGS, so HELPDIR after it stays too; 2.0 goes.
+    after = TakeSnapshot();
+    EXPECT_EQ(0, SimOpenKeyCount());
+    // The walk of 1.0 ends at FLAGS, so HELPDIR after it stays too, and the
+    // module key that goes last; 2.0 goes.
     const std::string lib = "HKCR\\TypeLib\\" LIBID_X;
-    EXPECT_EQ(Join({SubtreeLines(before, lib + "\\1.0\\0"), SubtreeLines(before, lib + "\\2.0"),
+    EXPECT_EQ(Join({SubtreeLines(before, lib + "\\2.0"),
                     ValueLines(before, kSharedDllsKey, kOtherRegistered)}),
-              outcome.removed);
+              Difference(before, after));
 }
 
 TEST_F(DeleteWorkflowTest, WithoutASelectionNothingHappens)

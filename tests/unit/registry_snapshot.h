@@ -7,6 +7,8 @@
 // Names and text are read in UTF-16 and written as UTF-8: read through the
 // ANSI code page, "Ωmega" and "Omega" could come out as one line.
 
+#include "support/reg_file.h"
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -188,6 +190,27 @@ inline RegistrySnapshot ValueLines(const RegistrySnapshot& snapshot, const std::
     for (const std::string& line : snapshot) {
         if (LowerCase(line.substr(0, wanted.size())) == wanted)
             lines.insert(line);
+    }
+    return lines;
+}
+
+// What a .reg file puts back, as snapshot lines: a header is a key line, a
+// value a value line. A header of a key that stays (SharedDLLs, whose one
+// value is saved) is a line as well.
+inline RegistrySnapshot RegFileSnapshot(const RegFile& file)
+{
+    RegistrySnapshot lines;
+    auto text = [](const std::string& utf8) {
+        WideText wide = RegFileWide(utf8);
+        return SnapshotText(wide.data(), wide.size());
+    };
+    for (const std::string& key : file.keys)
+        lines.insert(text(key));
+    for (const RegFileValue& value : file.values) {
+        std::string key = value.path.empty() ? value.root : value.root + "\\" + value.path;
+        lines.insert(
+            text(key) + "\t" + text(value.name) + "\t" +
+            DescribeValue(value.type, value.data.data(), static_cast<DWORD>(value.data.size())));
     }
     return lines;
 }

@@ -3,6 +3,7 @@
 #include "inventory/inventory.h"
 #include "registry_snapshot.h"
 #include "removal/removal.h"
+#include "support/reg_file.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,8 @@
 
 // Deleting one control from a generated machine, every question answered
 // Yes, takes that control's own registration and nothing else: no sibling's
-// key or value, no parent key.
+// key or value, no parent key. The restore folder it writes first holds all
+// that it took, as the registry had it.
 
 typedef std::vector<std::string> Entries;
 
@@ -336,6 +338,47 @@ void CheckDeletion(const std::string& entry, const RegistrySnapshot& before,
     tally.others += !expected.downloaded;
 }
 
+// The one folder the deletion added: finished, its removed.reg (read by a
+// reader of its own) holding every key and value that went and only what
+// the registry held, and a copy of the file when there was one. Names
+// compare as Windows compares them.
+void CheckRestoreFolder(const RegistrySnapshot& before, const RegistrySnapshot& removed,
+                        const std::vector<std::string>& foldersBefore, bool withFile)
+{
+    std::vector<std::string> added;
+    std::vector<std::string> folders = RestoreFolders();
+    std::set_difference(folders.begin(), folders.end(), foldersBefore.begin(), foldersBefore.end(),
+                        std::back_inserter(added));
+    ASSERT_EQ(1u, added.size());
+    const std::filesystem::path folder = added[0];
+    EXPECT_NE(0, folder.filename().string().compare(0, 11, "unfinished "));
+    RegFile reg = ReadRegFile(added[0] + "/removed.reg");
+    ASSERT_TRUE(reg.ok) << reg.error;
+    std::set<std::string> written;
+    for (const std::string& key : reg.keys)
+        written.insert(LowerCase(key));
+    for (const RegFileValue& value : reg.values)
+        written.insert(LowerCase(
+            value.root + "\\" + value.path + "\t" + value.name + "\t" +
+            DescribeValue(value.type, value.data.data(), static_cast<DWORD>(value.data.size()))));
+    std::set<std::string> was;
+    for (const std::string& line : before)
+        was.insert(LowerCase(line));
+    for (const std::string& line : removed)
+        EXPECT_TRUE(written.count(LowerCase(line))) << "removed.reg lacks " << line;
+    for (const std::string& line : written)
+        EXPECT_TRUE(was.count(line)) << "removed.reg has what the registry had not: " << line;
+    const std::filesystem::path copies = folder / "files" / "1";
+    ASSERT_EQ(withFile, std::filesystem::exists(copies));
+    if (withFile) {
+        std::filesystem::directory_iterator copy(copies);
+        ASSERT_NE(std::filesystem::directory_iterator(), copy);
+        std::ifstream in(copy->path(), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ("text", text);
+    }
+}
+
 // Deletes what the list shows, one entry after another, each tried once,
 // until every entry was tried or enough cases ran. The bystander stays
 // listed, so the list never runs empty.
@@ -376,12 +419,14 @@ void RunMachine(unsigned seed, Tally& tally)
             size_t firstBox = SimMessageBoxes().size();
             for (int i = 0; i < 4; ++i)
                 SimAnswerMessageBox(IDYES);
+            std::vector<std::string> foldersBefore = RestoreFolders();
 
             BOOL result = DeleteSelectedControl(dialog);
 
             RegistrySnapshot after = TakeSnapshot();
             CheckDeletion(entry, before, after, result, list,
                           ListBoxItems(dialog, IDC_CONTROL_LIST), index, firstBox, tally);
+            CheckRestoreFolder(before, Difference(before, after), foldersBefore, withFile);
             if (withFile) {
                 EXPECT_FALSE(std::filesystem::exists(host));
             }
