@@ -6,27 +6,11 @@
 
 void DeleteKeyTree(HKEY key)
 {
-    WCHAR name[MAX_PATH];
-    DWORD index = 0;
-    // A deleted subkey gives up its index to the next one; one that stays
-    // (it could not be deleted) is stepped over.
-    while (RegEnumKeyW(key, index, name, BufferLength(name)) == ERROR_SUCCESS) {
-        HKEY subkey;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS)
-            return;
-        DeleteKeyTree(subkey);
-        RegCloseKey(subkey);
-        if (RegDeleteKeyW(key, name) != ERROR_SUCCESS)
-            ++index;
-    }
+    DeleteKeyTreeLast(key, TEXT(""));
 }
 
 void DeleteKeyTreeLast(HKEY key, const WCHAR* lastPath)
 {
-    if (IsEmptyText(lastPath)) {
-        DeleteKeyTree(key);
-        return;
-    }
     WCHAR first[MAX_PATH];
     CopyText(first, lastPath);
     const WCHAR* rest = FindChar(lastPath, '\\');
@@ -36,8 +20,10 @@ void DeleteKeyTreeLast(HKEY key, const WCHAR* lastPath)
 
     WCHAR name[MAX_PATH];
     DWORD index = 0;
+    // A deleted subkey gives up its index to the next one; one that stays
+    // (it could not be deleted, or goes last) is stepped over.
     while (RegEnumKeyW(key, index, name, BufferLength(name)) == ERROR_SUCCESS) {
-        if (EqualsIgnoreCase(name, first)) {
+        if (!IsEmptyText(first) && EqualsIgnoreCase(name, first)) {
             ++index;
             continue;
         }
@@ -50,7 +36,7 @@ void DeleteKeyTreeLast(HKEY key, const WCHAR* lastPath)
             ++index;
     }
     HKEY last;
-    if (RegOpenKeyExW(key, first, 0, KEY_READ, &last) != ERROR_SUCCESS)
+    if (IsEmptyText(first) || RegOpenKeyExW(key, first, 0, KEY_READ, &last) != ERROR_SUCCESS)
         return;
     DeleteKeyTreeLast(last, rest);
     RegCloseKey(last);
