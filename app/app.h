@@ -8,3 +8,17 @@ extern HANDLE detailHeap;
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The control list: the scan's entries in the list box, and the key-open
+// errors in message boxes.
+LRESULT RefreshControlList(HWND window);
+BOOL AddDownloadedControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH],
+                           const WCHAR* keyName);
+BOOL AddTypeLibControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName);
+BOOL IsDownloadedControl(HWND window, const WCHAR* controlPath);
+void ReportKeyOpenError(HWND window, LONG status, int site);
+// The selected entry of the control list and its text; false when nothing is
+// selected or the text cannot be a control path.
+bool GetSelectedControl(HWND window, LRESULT& index, WCHAR (&controlPath)[MAX_PATH]);
+// The text of any entry of the control list, on the same terms.
+bool GetControlEntry(HWND window, LRESULT index, WCHAR (&controlPath)[MAX_PATH]);

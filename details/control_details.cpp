@@ -1,8 +1,9 @@
 #include "details/details.h"
 
+#include "app/app.h"
 #include "app/control_ids.h"
-#include "app/messages.h"
-#include "app/text.h"
+#include "base/messages.h"
+#include "base/text.h"
 #include "inventory/inventory.h"
 
 static const int kResetFields[] = {

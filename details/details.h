@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/constants.h"
+
 #include <windows.h>
 
 #define VERSION_STRING_COUNT 12
@@ -44,5 +46,3 @@ BOOL ReadVersionInfo(const WCHAR* path, DWORD size, void* block);
 // String values are WCHAR text; the length counts characters.
 BOOL QueryVersionValue(const void* block, const WCHAR* name, void** value, UINT* length);
 void FreeVersionApi();
-
-#define SHARED_DLLS_PATH TEXT("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs")

@@ -1,8 +1,8 @@
 #include "details/details.h"
 
 #include "app/control_ids.h"
-#include "app/messages.h"
-#include "app/text.h"
+#include "base/messages.h"
+#include "base/text.h"
 #include "inventory/inventory.h"
 
 #include <cstring>

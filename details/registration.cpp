@@ -1,7 +1,7 @@
 #include "details/details.h"
 
-#include "app/messages.h"
-#include "app/text.h"
+#include "base/messages.h"
+#include "base/text.h"
 #include "inventory/inventory.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "details/details.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 // version.dll is not one of the DLLs Windows always maps from its own
 // folder, so a static import would load the first version.dll found beside

@@ -1,6 +1,6 @@
 #include "inventory/inventory.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 bool IsInDownloadCache(const WCHAR* filePath)
 {
@@ -11,14 +11,12 @@ bool IsInDownloadCache(const WCHAR* filePath)
            ContainsText(lowered, TEXT("\\occache\\"));
 }
 
-BOOL IsDownloadedControl(HWND window, const WCHAR* controlPath)
+BOOL CheckDownloadedControl(const WCHAR* controlPath, LONG& openStatus)
 {
     HKEY moduleUsage;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
-    if (status != ERROR_SUCCESS) {
-        ReportKeyOpenError(window, status, SITE_DOWNLOAD_CHECK);
+    openStatus = RegOpenKeyExW(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
+    if (openStatus != ERROR_SUCCESS)
         return FALSE;
-    }
 
     WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/constants.h"
+
 #include <windows.h>
 
 // Registry access shared by every part of the program.
@@ -8,7 +10,6 @@ BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
 // As QueryRegistryValue, for callers that need text: a number is no text.
 BOOL QueryRegistryText(HKEY key, const WCHAR* path, const WCHAR* valueName,
                        WCHAR (&output)[MAX_PATH]);
-void ReportKeyOpenError(HWND window, LONG status, int site);
 void AppendKeyName(WCHAR (&path)[MAX_PATH], const WCHAR* name);
 void ConvertSlashes(WCHAR* text);
 
@@ -25,12 +26,23 @@ const WCHAR* FindChar(const WCHAR* text, WCHAR c);
 const WCHAR* FindLastChar(const WCHAR* text, WCHAR c);
 bool ContainsAnyOf(const WCHAR* text, const WCHAR* set);
 
-// The control list scan.
-LRESULT RefreshControlList(HWND window);
-BOOL AddDownloadedControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH],
-                           const WCHAR* keyName);
-BOOL AddTypeLibControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName);
-BOOL IsDownloadedControl(HWND window, const WCHAR* controlPath);
+// The control list scan hands its caller each entry it finds, and each key
+// it could not open with the status and the site of the open. The walk of the
+// type libraries, which takes a while, is bracketed by busy(true) and
+// busy(false) once their key is open.
+struct ScanSink {
+    void (*addEntry)(void* context, const WCHAR* entry);
+    void (*keyOpenFailed)(void* context, LONG status, int site);
+    void (*busy)(void* context, bool busy);
+    void* context;
+};
+BOOL ScanDownloadedControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_PATH],
+                            const WCHAR* keyName);
+BOOL ScanTypeLibControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_PATH],
+                         const WCHAR* keyName);
+// Whether ModuleUsage names the path; FALSE, with the status of the open,
+// when ModuleUsage cannot be opened.
+BOOL CheckDownloadedControl(const WCHAR* controlPath, LONG& openStatus);
 // Whether a file path (with '\') lies in a download cache folder.
 bool IsInDownloadCache(const WCHAR* filePath);
 
@@ -50,17 +62,3 @@ struct ModuleUsageIndex {
 LONG ReadModuleUsageIndex(ModuleUsageIndex& index);
 BOOL IsIndexedDownload(const ModuleUsageIndex& index, const WCHAR* controlPath);
 void FreeModuleUsageIndex(ModuleUsageIndex& index);
-// The selected entry of the control list and its text; false when nothing is
-// selected or the text cannot be a control path.
-bool GetSelectedControl(HWND window, LRESULT& index, WCHAR (&controlPath)[MAX_PATH]);
-// The text of any entry of the control list, on the same terms.
-bool GetControlEntry(HWND window, LRESULT index, WCHAR (&controlPath)[MAX_PATH]);
-
-#define MODULE_USAGE_PATH TEXT("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage")
-
-// Where a failed key open is reported, so the user can tell the three apart.
-enum KeyOpenSite {
-    SITE_MODULE_USAGE_SCAN = 446,
-    SITE_TYPELIB_SCAN = 730,
-    SITE_DOWNLOAD_CHECK = 1906,
-};

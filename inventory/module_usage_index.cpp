@@ -1,6 +1,6 @@
 #include "inventory/inventory.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 #include <cstdlib>
 

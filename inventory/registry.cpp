@@ -1,7 +1,6 @@
 #include "inventory/inventory.h"
 
-#include "app/messages.h"
-#include "app/text.h"
+#include "base/text.h"
 
 #include <cstring>
 
@@ -70,16 +69,6 @@ BOOL QueryRegistryText(HKEY key, const WCHAR* path, const WCHAR* valueName,
         return FALSE;
     CopyText(output, value);
     return TRUE;
-}
-
-void ReportKeyOpenError(HWND window, LONG status, int site)
-{
-    WCHAR message[80];
-    if (status == ERROR_ACCESS_DENIED)
-        CopyText(message, TEXT_KEY_ACCESS_DENIED);
-    else
-        FormatText(message, FORMAT_KEY_OPEN_FAILED, static_cast<int>(status), site);
-    MessageBoxW(window, message, TEXT_PRODUCT_NAME, MB_OK);
 }
 
 void AppendKeyName(WCHAR (&path)[MAX_PATH], const WCHAR* name)

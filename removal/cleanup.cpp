@@ -1,6 +1,6 @@
 #include "removal/removal.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "details/details.h"
 #include "inventory/inventory.h"
 

@@ -1,8 +1,9 @@
 #include "removal/removal.h"
 
+#include "app/app.h"
 #include "app/control_ids.h"
-#include "app/messages.h"
-#include "app/text.h"
+#include "base/messages.h"
+#include "base/text.h"
 #include "details/details.h"
 #include "inventory/inventory.h"
 

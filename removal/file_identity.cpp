@@ -1,7 +1,8 @@
 #include "removal/removal.h"
 
+#include "app/app.h"
 #include "app/control_ids.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "inventory/inventory.h"
 
 // Windows answers for one file under many names: a trailing dot, an 8.3

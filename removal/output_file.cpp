@@ -1,6 +1,6 @@
 #include "removal/removal.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "inventory/inventory.h"
 
 // A new file only: a file that is already there under a restore folder's

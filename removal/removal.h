@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/constants.h"
+
 #include <windows.h>
 
 // The Delete command: true when the selected control was removed and its
@@ -97,5 +99,3 @@ bool ReadWholeFile(const WCHAR* path, BYTE*& data, DWORD& size, DWORD& error);
 // removed.reg: the keys and values a Delete may remove, in the form that
 // reg import and regedit put back, read back and checked once written.
 bool ExportRemovedKeys(const RemovalPlan& plan, const WCHAR* regPath, RestoreFailure& failure);
-
-#define DISTRIBUTION_UNITS_PATH TEXT("SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units")

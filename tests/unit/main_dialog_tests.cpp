@@ -1,6 +1,6 @@
 #include "app/app.h"
 #include "app/control_ids.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "inventory/inventory.h"
 #include "support/test_support.h"
 

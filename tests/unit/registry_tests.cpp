@@ -1,4 +1,5 @@
-#include "app/text.h"
+#include "app/app.h"
+#include "base/text.h"
 #include "inventory/inventory.h"
 #include "support/test_support.h"
 
