@@ -1,5 +1,7 @@
 #pragma once
 
+#include "details/details.h"
+
 #include <windows.h>
 
 // Process-wide state, set once at start.
@@ -22,3 +24,9 @@ void ReportKeyOpenError(HWND window, LONG status, int site);
 bool GetSelectedControl(HWND window, LRESULT& index, WCHAR (&controlPath)[MAX_PATH]);
 // The text of any entry of the control list, on the same terms.
 bool GetControlEntry(HWND window, LRESULT index, WCHAR (&controlPath)[MAX_PATH]);
+
+// The details of the selected control, read afresh and written into the
+// dialog's fields.
+void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap);
+void ShowFileDetails(HWND window, const WCHAR* controlPath,
+                     VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap);

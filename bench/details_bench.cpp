@@ -5,6 +5,7 @@
 //
 //   details_bench [T] [C]      (defaults 1000 and 10000)
 
+#include "app/app.h"
 #include "app/control_ids.h"
 #include "details/details.h"
 #include "support/test_support.h"

@@ -17,7 +17,40 @@ struct VersionString {
 extern VersionString VersionStringTable[VERSION_STRING_COUNT];
 const WCHAR* VersionValueText(const VersionString& row);
 
-void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap);
+// What the details fields show of one control. A read fills the fields it
+// learns something about and leaves the others unknown, so that the caller
+// keeps what it showed there before.
+enum DetailField {
+    DETAIL_NAME,
+    DETAIL_ORIGIN,
+    DETAIL_CATEGORIES,
+    DETAIL_USAGE_COUNT,
+    DETAIL_FILE_TYPE,
+    DETAIL_VERSION,
+    DETAIL_LAST_CHANGE,
+    DETAIL_INSTALLED,
+    DETAIL_LAST_ACCESS,
+    DETAIL_SIZE,
+    DETAIL_FIELD_COUNT
+};
+struct ControlDetails {
+    bool known[DETAIL_FIELD_COUNT];
+    WCHAR text[DETAIL_FIELD_COUNT][MAX_PATH];
+    // The file's version strings, as the table holds them after the read;
+    // a file without version data has none.
+    bool hasVersions;
+    struct {
+        const WCHAR* name;
+        const WCHAR* value;
+    } versions[VERSION_STRING_COUNT];
+};
+void SetDetail(ControlDetails& details, DetailField field, const WCHAR* text);
+// What the registry says: name, origin, categories and usage count.
+void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details);
+// What the file says about itself; false, with nothing read, when there is
+// no memory for its version data.
+bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
+                     HANDLE heap, ControlDetails& details);
 
 // What the registry says about a control.
 BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PATH]);
@@ -29,8 +62,6 @@ BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH])
 BOOL FindClsidForTypeLib(const WCHAR* libId, WCHAR (&clsid)[MAX_PATH]);
 
 // What the file says about itself.
-void ShowFileDetails(HWND window, const WCHAR* controlPath,
-                     VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap);
 BOOL ReadVersionStrings(const WCHAR* path, DWORD size, void* block,
                         VersionString (&table)[VERSION_STRING_COUNT], VS_FIXEDFILEINFO* fixedInfo);
 // The directory entry of a file path (with '\'), when there is one.

@@ -1,6 +1,5 @@
 #include "details/details.h"
 
-#include "app/control_ids.h"
 #include "base/messages.h"
 #include "base/text.h"
 #include "inventory/inventory.h"
@@ -12,32 +11,13 @@
 // file systems store when they keep no creation time.
 #define NO_CREATION_TIME_LOW 0xEFF8C000u
 
-static void ListVersionStrings(HWND window, VersionString (&table)[VERSION_STRING_COUNT],
-                               LRESULT selection)
-{
-    for (const VersionString& row : table) {
-        if (SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_ADDSTRING, 0,
-                                reinterpret_cast<LPARAM>(row.name)) < 0)
-            break;
-        if (ContainsText(row.name, TEXT("Copyright")))
-            SetDlgItemTextW(window, IDC_COPYRIGHT, VersionValueText(row));
-        if (ContainsText(row.name, TEXT("Company")))
-            SetDlgItemTextW(window, IDC_PUBLISHER, VersionValueText(row));
-    }
-    // The row the user was reading stays selected from one control to the next.
-    LRESULT row = selection < 0 ? 0 : selection;
-    SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_SETCURSEL, row, 0);
-    if (row < VERSION_STRING_COUNT)
-        SetDlgItemTextW(window, IDC_FILE_INFO_VALUE, VersionValueText(table[row]));
-}
-
-static void ShowFileType(HWND window, const WCHAR* filePath, bool isFolder)
+static void ReadFileType(ControlDetails& details, const WCHAR* filePath, bool isFolder)
 {
     const WCHAR* slash = FindLastChar(filePath, '\\');
     if (slash == NULL)
         return;
     if (isFolder) {
-        SetDlgItemTextW(window, IDC_FILE_TYPE, TEXT_FOLDER);
+        SetDetail(details, DETAIL_FILE_TYPE, TEXT_FOLDER);
         return;
     }
     const WCHAR* dot = FindLastChar(slash + 1, '.');
@@ -45,10 +25,11 @@ static void ShowFileType(HWND window, const WCHAR* filePath, bool isFolder)
         return;
     WCHAR label[32];
     GetFileTypeName(dot, label, BufferLength(label));
-    SetDlgItemTextW(window, IDC_FILE_TYPE, label);
+    SetDetail(details, DETAIL_FILE_TYPE, label);
 }
 
-static void ShowFileTime(HWND window, int id, const FILETIME& time, bool dateOnly)
+static void ReadFileTime(ControlDetails& details, DetailField field, const FILETIME& time,
+                         bool dateOnly)
 {
     WCHAR text[MAX_PATH];
     if (!FormatFileTime(&time, text, BufferLength(text)))
@@ -61,7 +42,7 @@ static void ShowFileTime(HWND window, int id, const FILETIME& time, bool dateOnl
             }
         }
     }
-    SetDlgItemTextW(window, id, text);
+    SetDetail(details, field, text);
 }
 
 // wsprintfW has no 64-bit conversion that every Windows version knows.
@@ -79,17 +60,17 @@ static void FormatFileSize(WCHAR (&text)[32], DWORD high, DWORD low)
     text[count] = 0;
 }
 
-static void ShowFileFacts(HWND window, const WIN32_FIND_DATAW& found)
+static void ReadFileFacts(ControlDetails& details, const WIN32_FIND_DATAW& found)
 {
-    ShowFileTime(window, IDC_LAST_CHANGE, found.ftLastWriteTime, false);
+    ReadFileTime(details, DETAIL_LAST_CHANGE, found.ftLastWriteTime, false);
     DWORD created = found.ftCreationTime.dwLowDateTime;
     if (created != 0 && created != NO_CREATION_TIME_LOW)
-        ShowFileTime(window, IDC_INSTALLED, found.ftCreationTime, false);
+        ReadFileTime(details, DETAIL_INSTALLED, found.ftCreationTime, false);
     if (found.ftLastAccessTime.dwLowDateTime != 0)
-        ShowFileTime(window, IDC_LAST_ACCESS, found.ftLastAccessTime, true);
+        ReadFileTime(details, DETAIL_LAST_ACCESS, found.ftLastAccessTime, true);
     WCHAR size[32];
     FormatFileSize(size, found.nFileSizeHigh, found.nFileSizeLow);
-    SetDlgItemTextW(window, IDC_SIZE, size);
+    SetDetail(details, DETAIL_SIZE, size);
 }
 
 // '*' and '?' cannot stand in a file name, and the search would take them as
@@ -105,23 +86,23 @@ bool FindFileEntry(const WCHAR* filePath, WIN32_FIND_DATAW& found)
     return true;
 }
 
-void ShowFileDetails(HWND window, const WCHAR* controlPath,
-                     VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap)
+bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
+                     HANDLE heap, ControlDetails& details)
 {
-    LRESULT selection = SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_GETCURSEL, 0, 0);
-    SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_RESETCONTENT, 0, 0);
-    SetDlgItemTextW(window, IDC_FILE_INFO_VALUE, TEXT_UNKNOWN);
-
     VS_FIXEDFILEINFO fixedInfo;
     BOOL haveFixedInfo = FALSE;
     DWORD size = ReadVersionInfoSize(controlPath);
     if (size != 0) {
         void* block = HeapAlloc(heap, 0, size);
         if (block == NULL)
-            return;
+            return false;
         haveFixedInfo = ReadVersionStrings(controlPath, size, block, table, &fixedInfo);
         HeapFree(heap, 0, block);
-        ListVersionStrings(window, table, selection);
+        details.hasVersions = true;
+        for (int i = 0; i < VERSION_STRING_COUNT; ++i) {
+            details.versions[i].name = table[i].name;
+            details.versions[i].value = VersionValueText(table[i]);
+        }
     }
 
     WCHAR filePath[MAX_PATH];
@@ -129,20 +110,21 @@ void ShowFileDetails(HWND window, const WCHAR* controlPath,
     ConvertSlashes(filePath);
     WIN32_FIND_DATAW found;
     bool exists = FindFileEntry(filePath, found);
-    ShowFileType(window, filePath, exists && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
+    ReadFileType(details, filePath, exists && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
 
     if (haveFixedInfo) {
         WCHAR version[64];
         FormatText(version, TEXT("%d.%d.%d.%d"), HIWORD(fixedInfo.dwFileVersionMS),
                    LOWORD(fixedInfo.dwFileVersionMS), HIWORD(fixedInfo.dwFileVersionLS),
                    LOWORD(fixedInfo.dwFileVersionLS));
-        SetDlgItemTextW(window, IDC_VERSION, version);
+        SetDetail(details, DETAIL_VERSION, version);
     }
 
     if (exists)
-        ShowFileFacts(window, found);
+        ReadFileFacts(details, found);
     else
-        SetDlgItemTextW(window, IDC_CONTROL_NAME, TEXT_FILE_MISSING);
+        SetDetail(details, DETAIL_NAME, TEXT_FILE_MISSING);
+    return true;
 }
 
 BOOL GetFileTypeName(const WCHAR* extension, WCHAR* text, size_t size)

@@ -1,0 +1,91 @@
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "base/messages.h"
+#include "base/text.h"
+#include "details/details.h"
+#include "inventory/inventory.h"
+
+static const int kResetFields[] = {
+    IDC_CONTROL_NAME, IDC_USAGE_COUNT, IDC_PUBLISHER,   IDC_FILE_TYPE,
+    IDC_LAST_CHANGE,  IDC_INSTALLED,   IDC_LAST_ACCESS, IDC_VERSION,
+    IDC_COPYRIGHT,    IDC_SIZE,        IDC_ORIGIN,      IDC_CATEGORIES,
+};
+
+static const int kRepaintFields[] = {IDC_FILE_INFO_VALUE, IDC_USAGE_COUNT, IDC_CATEGORIES};
+
+static const int kDetailFieldIds[DETAIL_FIELD_COUNT] = {
+    IDC_CONTROL_NAME, IDC_ORIGIN,      IDC_CATEGORIES, IDC_USAGE_COUNT, IDC_FILE_TYPE,
+    IDC_VERSION,      IDC_LAST_CHANGE, IDC_INSTALLED,  IDC_LAST_ACCESS, IDC_SIZE,
+};
+
+static void ShowDetailFields(HWND window, const ControlDetails& details)
+{
+    for (int field = 0; field < DETAIL_FIELD_COUNT; ++field) {
+        if (details.known[field])
+            SetDlgItemTextW(window, kDetailFieldIds[field], details.text[field]);
+    }
+}
+
+static void ListVersionStrings(HWND window, const ControlDetails& details, LRESULT selection)
+{
+    for (const auto& row : details.versions) {
+        if (SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(row.name)) < 0)
+            break;
+        if (ContainsText(row.name, TEXT("Copyright")))
+            SetDlgItemTextW(window, IDC_COPYRIGHT, row.value);
+        if (ContainsText(row.name, TEXT("Company")))
+            SetDlgItemTextW(window, IDC_PUBLISHER, row.value);
+    }
+    // The row the user was reading stays selected from one control to the next.
+    LRESULT row = selection < 0 ? 0 : selection;
+    SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_SETCURSEL, row, 0);
+    if (row < VERSION_STRING_COUNT)
+        SetDlgItemTextW(window, IDC_FILE_INFO_VALUE, details.versions[row].value);
+}
+
+void ShowFileDetails(HWND window, const WCHAR* controlPath,
+                     VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap)
+{
+    LRESULT selection = SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_GETCURSEL, 0, 0);
+    SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_RESETCONTENT, 0, 0);
+    SetDlgItemTextW(window, IDC_FILE_INFO_VALUE, TEXT_UNKNOWN);
+
+    ControlDetails details = {};
+    if (!ReadFileDetails(controlPath, table, heap, details))
+        return;
+    if (details.hasVersions)
+        ListVersionStrings(window, details, selection);
+    ShowDetailFields(window, details);
+}
+
+void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap)
+{
+    LRESULT index;
+    WCHAR controlPath[MAX_PATH];
+    if (!GetSelectedControl(window, index, controlPath))
+        return;
+
+    // Nothing of the previous control may survive in a field the lookups
+    // below cannot fill.
+    LockWindowUpdate(window);
+    for (int id : kResetFields)
+        SetDlgItemTextW(window, id, TEXT_UNKNOWN);
+    LockWindowUpdate(NULL);
+
+    ControlDetails details = {};
+    ReadRegistrationDetails(controlPath, details);
+    ShowDetailFields(window, details);
+
+    ShowFileDetails(window, controlPath, table, heap);
+
+    // The multi-line fields keep stale pixels below shorter new text unless
+    // their background is erased.
+    for (int id : kRepaintFields) {
+        HWND field = GetDlgItem(window, id);
+        RECT area;
+        GetClientRect(field, &area);
+        InvalidateRect(field, &area, TRUE);
+    }
+    UpdateWindow(window);
+}
