@@ -30,3 +30,7 @@ bool GetControlEntry(HWND window, LRESULT index, WCHAR (&controlPath)[MAX_PATH])
 void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap);
 void ShowFileDetails(HWND window, const WCHAR* controlPath,
                      VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap);
+
+// The Delete command on the selected control, its questions in message
+// boxes: true when the control was removed and its entry left the list.
+BOOL DeleteSelectedControl(HWND window);

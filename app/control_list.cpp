@@ -51,10 +51,7 @@ static void ResumeListRedraw(HWND window)
 void ReportKeyOpenError(HWND window, LONG status, int site)
 {
     WCHAR message[80];
-    if (status == ERROR_ACCESS_DENIED)
-        CopyText(message, TEXT_KEY_ACCESS_DENIED);
-    else
-        FormatText(message, FORMAT_KEY_OPEN_FAILED, static_cast<int>(status), site);
+    FormatKeyOpenError(message, status, site);
     MessageBoxW(window, message, TEXT_PRODUCT_NAME, MB_OK);
 }
 

@@ -40,6 +40,8 @@ BOOL ScanDownloadedControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MA
                             const WCHAR* keyName);
 BOOL ScanTypeLibControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_PATH],
                          const WCHAR* keyName);
+// The text that reports a key that could not be opened.
+void FormatKeyOpenError(WCHAR (&message)[80], LONG status, int site);
 // Whether ModuleUsage names the path; FALSE, with the status of the open,
 // when ModuleUsage cannot be opened.
 BOOL CheckDownloadedControl(const WCHAR* controlPath, LONG& openStatus);

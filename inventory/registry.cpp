@@ -1,5 +1,6 @@
 #include "inventory/inventory.h"
 
+#include "base/messages.h"
 #include "base/text.h"
 
 #include <cstring>
@@ -69,6 +70,14 @@ BOOL QueryRegistryText(HKEY key, const WCHAR* path, const WCHAR* valueName,
         return FALSE;
     CopyText(output, value);
     return TRUE;
+}
+
+void FormatKeyOpenError(WCHAR (&message)[80], LONG status, int site)
+{
+    if (status == ERROR_ACCESS_DENIED)
+        CopyText(message, TEXT_KEY_ACCESS_DENIED);
+    else
+        FormatText(message, FORMAT_KEY_OPEN_FAILED, static_cast<int>(status), site);
 }
 
 void AppendKeyName(WCHAR (&path)[MAX_PATH], const WCHAR* name)

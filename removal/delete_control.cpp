@@ -1,7 +1,5 @@
 #include "removal/removal.h"
 
-#include "app/app.h"
-#include "app/control_ids.h"
 #include "base/messages.h"
 #include "base/text.h"
 #include "details/details.h"
@@ -10,11 +8,12 @@
 // Long enough for every question with a 259-character path in it.
 typedef WCHAR MessageText[1024];
 
-static int Ask(HWND window, const WCHAR* format, const WCHAR* path, const WCHAR* caption, UINT type)
+static int Ask(const DeleteDialogue& dialogue, const WCHAR* format, const WCHAR* path,
+               const WCHAR* caption, UINT type)
 {
     MessageText text;
     FormatText(text, format, path);
-    return MessageBoxW(window, text, caption, type);
+    return dialogue.ask(dialogue.context, text, caption, type);
 }
 
 typedef HRESULT(WINAPI* UnregisterServerProc)(void);
@@ -76,7 +75,8 @@ bool IsSharedByOthers(const WCHAR* controlPath)
     return GetSharedDllCount(controlPath, count) && ParseCount(count) > 1;
 }
 
-BOOL ConfirmAndDeleteFile(HWND window, const WCHAR* controlPath, bool namedElsewhere)
+BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const WCHAR* controlPath,
+                          bool namedElsewhere)
 {
     const UINT question = MB_YESNO | MB_DEFBUTTON2;
     WCHAR filePath[MAX_PATH];
@@ -87,69 +87,78 @@ BOOL ConfirmAndDeleteFile(HWND window, const WCHAR* controlPath, bool namedElsew
     // still exists, and its registration must not go while it stays behind.
     WIN32_FIND_DATAW found;
     if (!FindFileEntry(filePath, found))
-        return Ask(window, FORMAT_DELETE_REGISTRY_ENTRY, filePath, TEXT_PRODUCT_NAME, question) !=
+        return Ask(dialogue, FORMAT_DELETE_REGISTRY_ENTRY, filePath, TEXT_PRODUCT_NAME, question) !=
                IDNO;
-    if (Ask(window, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
+    if (Ask(dialogue, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
         return FALSE;
     if ((IsSharedByOthers(controlPath) || namedElsewhere) &&
-        Ask(window, FORMAT_DELETE_SHARED_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
+        Ask(dialogue, FORMAT_DELETE_SHARED_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
         return FALSE;
 
     if (DeleteFileW(filePath))
         return TRUE;
     if (GetLastError() == ERROR_ACCESS_DENIED)
-        Ask(window, FORMAT_ACCESS_DENIED, filePath, TEXT_PRODUCT_NAME, MB_OK);
+        Ask(dialogue, FORMAT_ACCESS_DENIED, filePath, TEXT_PRODUCT_NAME, MB_OK);
     return FALSE;
 }
 
 // Which file the entry names is settled before anything runs or goes: a
 // second name for another entry's file makes that file shared.
-static bool IsFileNamedElsewhere(HWND window, LRESULT index, const WCHAR* controlPath)
+static bool IsFileNamedElsewhere(const DeleteDialogue& dialogue, LRESULT index,
+                                 const WCHAR* controlPath)
 {
     WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     FileIdentity identity;
     IdentifyFile(filePath, identity);
-    return IsNamedByOtherEntry(window, index, identity);
+    return IsNamedByOtherEntry(dialogue, index, identity);
+}
+
+// ModuleUsage that cannot be opened is reported, and the control then counts
+// as not downloaded.
+static bool IsDownload(const DeleteDialogue& dialogue, const WCHAR* controlPath)
+{
+    LONG status;
+    BOOL downloaded = CheckDownloadedControl(controlPath, status);
+    if (status != ERROR_SUCCESS) {
+        WCHAR message[80];
+        FormatKeyOpenError(message, status, SITE_DOWNLOAD_CHECK);
+        dialogue.ask(dialogue.context, message, TEXT_PRODUCT_NAME, MB_OK);
+    }
+    return downloaded;
 }
 
 // Nothing changes before the restore folder holds all that may go. Then the
 // control is unregistered before any question about its file, and the entry
 // by which the list finds it goes last.
-BOOL DeleteSelectedControl(HWND window)
+BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const WCHAR* controlPath)
 {
-    LRESULT index;
-    WCHAR controlPath[MAX_PATH];
-    if (!GetSelectedControl(window, index, controlPath))
-        return FALSE;
-
-    bool downloaded = IsDownloadedControl(window, controlPath);
+    bool downloaded = IsDownload(dialogue, controlPath);
     if (!downloaded) {
-        MessageBeep(MB_ICONHAND);
-        MessageBeep(MB_ICONHAND);
-        if (Ask(window, FORMAT_NOT_DOWNLOADED_WARNING, controlPath, TEXT_WARNING_CAPTION,
+        dialogue.beep(dialogue.context, MB_ICONHAND);
+        dialogue.beep(dialogue.context, MB_ICONHAND);
+        if (Ask(dialogue, FORMAT_NOT_DOWNLOADED_WARNING, controlPath, TEXT_WARNING_CAPTION,
                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
             return FALSE;
     }
-    bool namedElsewhere = IsFileNamedElsewhere(window, index, controlPath);
+    bool namedElsewhere = IsFileNamedElsewhere(dialogue, index, controlPath);
     RemovalPlan plan;
-    PlanRemoval(window, controlPath, downloaded, plan);
-    if (!SaveRestoreFolder(window, plan))
+    PlanRemoval(dialogue, controlPath, downloaded, plan);
+    if (!SaveRestoreFolder(dialogue, plan))
         return FALSE;
 
     if (!UnregisterControl(controlPath) ||
-        !ConfirmAndDeleteFile(window, controlPath, namedElsewhere))
+        !ConfirmAndDeleteFile(dialogue, controlPath, namedElsewhere))
         return FALSE;
     if (!downloaded) {
         if (!RemoveTypeLibRegistration(controlPath))
             return FALSE;
     } else {
-        DeleteOtherFiles(window, plan);
+        DeleteOtherFiles(dialogue, plan);
         if (!RemoveDistributionUnit(controlPath) || !RemoveTypeLibRegistration(controlPath) ||
             !RemoveModuleUsage(controlPath))
             return FALSE;
     }
-    SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);
     return TRUE;
 }

@@ -1,7 +1,5 @@
 #include "removal/removal.h"
 
-#include "app/app.h"
-#include "app/control_ids.h"
 #include "base/text.h"
 #include "inventory/inventory.h"
 
@@ -42,12 +40,13 @@ bool IsSameFile(const FileIdentity& first, const FileIdentity& second)
     return CompareText(first.fullPath, second.fullPath) == 0;
 }
 
-bool IsNamedByOtherEntry(HWND window, LRESULT index, const FileIdentity& identity)
+bool IsNamedByOtherEntry(const DeleteDialogue& dialogue, LRESULT index,
+                         const FileIdentity& identity)
 {
-    LRESULT count = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0);
+    LRESULT count = dialogue.entryCount(dialogue.context);
     for (LRESULT other = 0; other < count; ++other) {
         WCHAR entry[MAX_PATH];
-        if (other == index || !GetControlEntry(window, other, entry))
+        if (other == index || !dialogue.getEntry(dialogue.context, other, entry))
             continue;
         ConvertSlashes(entry);
         FileIdentity otherIdentity;

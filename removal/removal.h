@@ -4,13 +4,26 @@
 
 #include <windows.h>
 
-// The Delete command: true when the selected control was removed and its
-// entry left the list.
-BOOL DeleteSelectedControl(HWND window);
+// How a Delete talks to its user and learns the control list: it asks as
+// MessageBoxW does (text, caption, type -> the button chosen), beeps as
+// MessageBeep does, and reads the list's entries by index.
+struct DeleteDialogue {
+    int (*ask)(void* context, const WCHAR* text, const WCHAR* caption, UINT type);
+    void (*beep)(void* context, UINT type);
+    LRESULT (*entryCount)(void* context);
+    // false when the entry's text cannot be a control path.
+    bool (*getEntry)(void* context, LRESULT index, WCHAR (&controlPath)[MAX_PATH]);
+    void* context;
+};
+
+// The Delete command for the entry at index: true when the control was
+// removed, and its entry is to leave the list.
+BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const WCHAR* controlPath);
 BOOL UnregisterControl(const WCHAR* controlPath);
 // namedElsewhere: another entry of the list names the same file, which then
 // counts as shared whatever its usage count says.
-BOOL ConfirmAndDeleteFile(HWND window, const WCHAR* controlPath, bool namedElsewhere);
+BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const WCHAR* controlPath,
+                          bool namedElsewhere);
 // Whether the file's usage count says that more than one program uses it.
 bool IsSharedByOthers(const WCHAR* controlPath);
 
@@ -27,7 +40,8 @@ struct FileIdentity {
 void IdentifyFile(const WCHAR* filePath, FileIdentity& identity);
 bool IsSameFile(const FileIdentity& first, const FileIdentity& second);
 // Whether an entry of the control list other than the one at index names the file.
-bool IsNamedByOtherEntry(HWND window, LRESULT index, const FileIdentity& identity);
+bool IsNamedByOtherEntry(const DeleteDialogue& dialogue, LRESULT index,
+                         const FileIdentity& identity);
 
 // Registry clean-up after the file step. Each removes the key by which the
 // list finds the control last, so that a Delete cut short leaves the entry
@@ -59,10 +73,11 @@ struct RemovalPlan {
     int keptCount;
     WCHAR kept[MAX_OTHER_FILES][MAX_PATH];
 };
-void PlanRemoval(HWND window, const WCHAR* controlPath, bool downloaded, RemovalPlan& plan);
+void PlanRemoval(const DeleteDialogue& dialogue, const WCHAR* controlPath, bool downloaded,
+                 RemovalPlan& plan);
 // The one question about a download's other files; deletes those the user
 // lets go.
-void DeleteOtherFiles(HWND window, const RemovalPlan& plan);
+void DeleteOtherFiles(const DeleteDialogue& dialogue, const RemovalPlan& plan);
 
 // Why a restore folder could not be written: a format with the error's %d,
 // and the file, folder or key it is about.
@@ -75,7 +90,7 @@ void SetRestoreFailure(RestoreFailure& failure, const WCHAR* reason, DWORD error
                        const WCHAR* subject);
 // Writes the restore folder of the plan, or explains in a box why it could
 // not; false means nothing may change.
-bool SaveRestoreFolder(HWND window, const RemovalPlan& plan);
+bool SaveRestoreFolder(const DeleteDialogue& dialogue, const RemovalPlan& plan);
 bool WriteRestoreFolder(const RemovalPlan& plan, WCHAR (&folder)[MAX_PATH],
                         RestoreFailure& failure);
 

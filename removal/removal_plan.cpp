@@ -75,7 +75,7 @@ static bool IsListedByOtherUnit(const WCHAR* ownClsid, const FileIdentity& file)
 }
 
 struct OtherFilesPlan {
-    HWND window;
+    const DeleteDialogue* dialogue;
     RemovalPlan* plan;
     FileIdentity control;
 };
@@ -109,7 +109,7 @@ static bool PlanOtherFile(void* context, const WCHAR* listed)
     if (IsSameFile(identity, others.control) || IsPlannedAlready(plan, identity))
         return true;
     bool shared = IsSharedByOthers(filePath) || IsListedByOtherUnit(plan.clsid, identity) ||
-                  IsNamedByOtherEntry(others.window, -1, identity);
+                  IsNamedByOtherEntry(*others.dialogue, -1, identity);
     if (shared && plan.keptCount < MAX_OTHER_FILES)
         CopyText(plan.kept[plan.keptCount++], filePath);
     else if (!shared && plan.offeredCount < MAX_OTHER_FILES)
@@ -117,7 +117,8 @@ static bool PlanOtherFile(void* context, const WCHAR* listed)
     return true;
 }
 
-void PlanRemoval(HWND window, const WCHAR* controlPath, bool downloaded, RemovalPlan& plan)
+void PlanRemoval(const DeleteDialogue& dialogue, const WCHAR* controlPath, bool downloaded,
+                 RemovalPlan& plan)
 {
     plan = RemovalPlan{};
     CopyText(plan.controlPath, controlPath);
@@ -134,12 +135,12 @@ void PlanRemoval(HWND window, const WCHAR* controlPath, bool downloaded, Removal
     plan.hasClsid = FindModuleClsid(HKEY_LOCAL_MACHINE, controlPath, plan.clsid);
     if (!plan.hasClsid)
         return;
-    OtherFilesPlan others = {window, &plan, {}};
+    OtherFilesPlan others = {&dialogue, &plan, {}};
     IdentifyFile(plan.filePath, others.control);
     ForEachListedFile(plan.clsid, PlanOtherFile, &others);
 }
 
-void DeleteOtherFiles(HWND window, const RemovalPlan& plan)
+void DeleteOtherFiles(const DeleteDialogue& dialogue, const RemovalPlan& plan)
 {
     if (plan.offeredCount == 0)
         return;
@@ -150,13 +151,14 @@ void DeleteOtherFiles(HWND window, const RemovalPlan& plan)
         AppendText(question, TEXT("\n"));
     }
     AppendText(question, TEXT_DELETE_OTHER_FILES_QUESTION);
-    if (MessageBoxW(window, question, TEXT_PRODUCT_NAME, MB_YESNO | MB_DEFBUTTON2) != IDYES)
+    if (dialogue.ask(dialogue.context, question, TEXT_PRODUCT_NAME, MB_YESNO | MB_DEFBUTTON2) !=
+        IDYES)
         return;
     for (int i = 0; i < plan.offeredCount; ++i) {
         if (!DeleteFileW(plan.offered[i]) && GetLastError() == ERROR_ACCESS_DENIED) {
             WCHAR text[1024];
             FormatText(text, FORMAT_ACCESS_DENIED, plan.offered[i]);
-            MessageBoxW(window, text, TEXT_PRODUCT_NAME, MB_OK);
+            dialogue.ask(dialogue.context, text, TEXT_PRODUCT_NAME, MB_OK);
         }
     }
 }

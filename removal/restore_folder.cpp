@@ -453,7 +453,7 @@ bool WriteRestoreFolder(const RemovalPlan& plan, WCHAR (&finished)[MAX_PATH],
     return true;
 }
 
-bool SaveRestoreFolder(HWND window, const RemovalPlan& plan)
+bool SaveRestoreFolder(const DeleteDialogue& dialogue, const RemovalPlan& plan)
 {
     WCHAR folder[MAX_PATH];
     RestoreFailure failure;
@@ -463,6 +463,6 @@ bool SaveRestoreFolder(HWND window, const RemovalPlan& plan)
     FormatText(reason, failure.reason, static_cast<int>(failure.error));
     WCHAR text[1024];
     FormatText(text, FORMAT_RESTORE_FAILED, reason, failure.subject);
-    MessageBoxW(window, text, TEXT_PRODUCT_NAME, MB_OK | MB_ICONERROR);
+    dialogue.ask(dialogue.context, text, TEXT_PRODUCT_NAME, MB_OK | MB_ICONERROR);
     return false;
 }

@@ -1,3 +1,4 @@
+#include "app/app.h"
 #include "app/control_ids.h"
 #include "details/details.h"
 #include "inventory/inventory.h"

@@ -1,0 +1,36 @@
+#include "app/app.h"
+#include "app/control_ids.h"
+#include "removal/removal.h"
+
+static int AskWithBox(void* context, const WCHAR* text, const WCHAR* caption, UINT type)
+{
+    return MessageBoxW(static_cast<HWND>(context), text, caption, type);
+}
+
+static void Beep(void*, UINT type)
+{
+    MessageBeep(type);
+}
+
+static LRESULT CountEntries(void* context)
+{
+    return SendDlgItemMessageW(static_cast<HWND>(context), IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0);
+}
+
+static bool ReadEntry(void* context, LRESULT index, WCHAR (&controlPath)[MAX_PATH])
+{
+    return GetControlEntry(static_cast<HWND>(context), index, controlPath);
+}
+
+BOOL DeleteSelectedControl(HWND window)
+{
+    LRESULT index;
+    WCHAR controlPath[MAX_PATH];
+    if (!GetSelectedControl(window, index, controlPath))
+        return FALSE;
+    DeleteDialogue dialogue = {AskWithBox, Beep, CountEntries, ReadEntry, window};
+    if (!DeleteListedControl(dialogue, index, controlPath))
+        return FALSE;
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);
+    return TRUE;
+}
