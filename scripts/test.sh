@@ -8,6 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/deps.sh"
+"$root/scripts/check-layers.sh"
 # shellcheck source=scripts/wine-common.sh
 . "$root/scripts/wine-common.sh"
 name_failing_commands
