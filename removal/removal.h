@@ -88,8 +88,8 @@ struct RestoreFailure {
 };
 void SetRestoreFailure(RestoreFailure& failure, const WCHAR* reason, DWORD error,
                        const WCHAR* subject);
-// Writes the restore folder of the plan, or explains in a box why it could
-// not; false means nothing may change.
+// Writes the restore folder of the plan, or tells the user through the
+// dialogue why it could not; false means nothing may change.
 bool SaveRestoreFolder(const DeleteDialogue& dialogue, const RemovalPlan& plan);
 bool WriteRestoreFolder(const RemovalPlan& plan, WCHAR (&folder)[MAX_PATH],
                         RestoreFailure& failure);

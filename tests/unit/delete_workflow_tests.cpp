@@ -1,5 +1,6 @@
 #include "app/app.h"
 #include "app/control_ids.h"
+#include "base/text.h"
 #include "details/details.h"
 #include "inventory/inventory.h"
 #include "registry_snapshot.h"
@@ -940,4 +941,85 @@ TEST_F(DeleteWorkflowTest, DeleteFromTheDialogRefreshesTheListWithoutTheControl)
                 __LINE__);
     EXPECT_FALSE(FileStays(kDownloadFile));
     EXPECT_FALSE(FileStays(tool));
+}
+
+// Delete touches no window: its questions, its beeps and the other entries
+// of the list go through the dialogue its caller gives it.
+struct ScriptedDialogue {
+    Entries entries;
+    std::vector<int> answers;
+    std::vector<Box> asked;
+    std::vector<UINT> beeps;
+};
+
+static int AskScript(void* context, const WCHAR* text, const WCHAR* caption, UINT type)
+{
+    ScriptedDialogue& script = *static_cast<ScriptedDialogue*>(context);
+    script.asked.push_back({Utf8(text), Utf8(caption), type});
+    if (script.answers.empty())
+        return IDCANCEL;
+    int answer = script.answers.front();
+    script.answers.erase(script.answers.begin());
+    return answer;
+}
+
+static void BeepScript(void* context, UINT type)
+{
+    static_cast<ScriptedDialogue*>(context)->beeps.push_back(type);
+}
+
+static LRESULT CountScriptEntries(void* context)
+{
+    return static_cast<LRESULT>(static_cast<ScriptedDialogue*>(context)->entries.size());
+}
+
+static bool ReadScriptEntry(void* context, LRESULT index, WCHAR (&controlPath)[MAX_PATH])
+{
+    return CopyText(controlPath,
+                    Wide(static_cast<ScriptedDialogue*>(context)->entries.at(index)).c_str());
+}
+
+TEST_F(DeleteWorkflowTest, DeleteAsksAndBeepsThroughItsCallerAlone)
+{
+    const struct {
+        const char* name;
+        Entries others; // the list around the control, which is its last entry
+        std::vector<int> answers;
+        BOOL result;
+    } cases[] = {
+        {"refused warning", {}, {IDNO}, FALSE},
+        {"named by no other entry", {kSiblingOther}, {IDYES, IDYES}, TRUE},
+        {"named by another entry", {kOtherRegistered}, {IDYES, IDYES, IDNO}, FALSE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        PlaceFile(kOtherRegistered, "unregister.ocx");
+        RegisterTypeLib(LIBID_X, kOtherRegistered);
+        ScriptedDialogue script = {c.others, c.answers, {}, {}};
+        script.entries.push_back(kOther);
+        DeleteDialogue dialogue = {AskScript, BeepScript, CountScriptEntries, ReadScriptEntry,
+                                   &script};
+
+        BOOL result = DeleteListedControl(dialogue, static_cast<LRESULT>(c.others.size()),
+                                          Wide(kOther).c_str());
+
+        EXPECT_EQ(c.result, result);
+        std::vector<Box> expected = {Warning(kOther)};
+        if (c.answers.size() > 1)
+            expected.push_back(DeleteQuestion(kOther));
+        if (c.answers.size() > 2)
+            expected.push_back(SharedQuestion(kOther));
+        ASSERT_EQ(expected.size(), script.asked.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            SCOPED_TRACE(testing::Message() << "question " << i);
+            EXPECT_EQ(expected[i].text, script.asked[i].text);
+            EXPECT_EQ(expected[i].caption, script.asked[i].caption);
+            EXPECT_EQ(expected[i].type, script.asked[i].type);
+        }
+        EXPECT_EQ(std::vector<UINT>({MB_ICONHAND, MB_ICONHAND}), script.beeps);
+        EXPECT_TRUE(SimBeepHistory().empty());
+        EXPECT_TRUE(SimMessageBoxes().empty());
+        EXPECT_EQ(c.result, !FileStays(kOtherRegistered));
+    }
 }

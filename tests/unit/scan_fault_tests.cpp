@@ -184,3 +184,75 @@ TEST_F(ScanFaultTest, AFailedReadingOfTheNamesLeavesNothingToFree)
     SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kModuleUsage.c_str());
     EXPECT_EQ(ERROR_ACCESS_DENIED, ReadModuleUsageIndex(index));
 }
+
+// The scan touches no window: what it finds, what it cannot open and how
+// long it is busy all reach the caller through the sink, in order.
+struct SinkRecord {
+    std::vector<std::string> events;
+};
+
+static void RecordEntry(void* context, const WCHAR* entry)
+{
+    static_cast<SinkRecord*>(context)->events.push_back("entry " + Utf8(entry));
+}
+
+static void RecordKeyOpenFailure(void* context, LONG status, int site)
+{
+    static_cast<SinkRecord*>(context)->events.push_back("failed " + std::to_string(status) + " " +
+                                                        std::to_string(site));
+}
+
+static void RecordBusy(void* context, bool busy)
+{
+    static_cast<SinkRecord*>(context)->events.push_back(busy ? "busy" : "idle");
+}
+
+TEST_F(ScanFaultTest, TheScanReportsToItsSinkAndNeverToAWindow)
+{
+    const std::string denied = "failed " + std::to_string(ERROR_ACCESS_DENIED) + " ";
+    const std::string missing = "failed " + std::to_string(ERROR_FILE_NOT_FOUND) + " ";
+    struct Case {
+        const char* name;
+        bool typeLibs;
+        void (*arrange)();
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"downloads",
+         false,
+         [] {},
+         {"entry C:/D/OCCACHE/a.ocx", "entry C:/D/OCCACHE/b.ocx", "entry C:/D/OCCACHE/c.ocx"}},
+        {"ModuleUsage denied",
+         false,
+         [] { SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kModuleUsage.c_str()); },
+         {denied + std::to_string(SITE_MODULE_USAGE_SCAN)}},
+        {"TypeLib missing",
+         true,
+         [] { DeleteRegistryTree(HKEY_CLASSES_ROOT, "TypeLib"); },
+         {missing + std::to_string(SITE_TYPELIB_SCAN)}},
+        {"type library files without ModuleUsage",
+         true,
+         [] {
+             SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\{A}\\1.0\\0\\win32", "", "C:\\A.DLL");
+             SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\{A}\\1.0\\0\\win16", "", "C:\\A16.DLL");
+             DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage);
+         },
+         {"busy", missing + std::to_string(SITE_DOWNLOAD_CHECK), "entry c:\\a.dll",
+          missing + std::to_string(SITE_DOWNLOAD_CHECK), "entry c:\\a16.dll", "idle"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.arrange();
+        SinkRecord record;
+        ScanSink sink = {RecordEntry, RecordKeyOpenFailure, RecordBusy, &record};
+        WCHAR path[MAX_PATH];
+        CopyText(path, c.typeLibs ? TEXT("TypeLib") : MODULE_USAGE_PATH);
+        if (c.typeLibs)
+            ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, path, TEXT(""));
+        else
+            ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, path, TEXT(""));
+        EXPECT_EQ(c.expected, record.events);
+        EXPECT_TRUE(SimMessageBoxes().empty());
+        EXPECT_TRUE(SimCursorHistory().empty());
+    }
+}
