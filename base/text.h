@@ -40,6 +40,15 @@ template <size_t N> bool AppendText(WCHAR (&dst)[N], const WCHAR* src)
     return src[i] == 0;
 }
 
+// Paths are built whole or not at all: a path cut short could name some
+// other key or file that happens to exist.
+template <size_t N>
+bool JoinText(WCHAR (&dst)[N], const WCHAR* first, const WCHAR* second,
+              const WCHAR* third = TEXT(""))
+{
+    return CopyText(dst, first) && AppendText(dst, second) && AppendText(dst, third);
+}
+
 // wvsprintfW never writes more than 1,024 characters, so the formatted text
 // lands in a buffer that size allows before it is cut to fit.
 template <size_t N> bool FormatText(WCHAR (&dst)[N], const WCHAR* format, ...)

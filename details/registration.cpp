@@ -6,14 +6,6 @@
 
 #include <cstring>
 
-// Key paths are built whole or not at all: a path cut short could name some
-// other key that happens to exist.
-static bool JoinKeyPath(WCHAR (&path)[MAX_PATH], const WCHAR* first, const WCHAR* second,
-                        const WCHAR* third = TEXT(""))
-{
-    return CopyText(path, first) && AppendText(path, second) && AppendText(path, third);
-}
-
 // Walks on keys stop at the first failing status: at index 0 that means an
 // empty key, later anything but the end would only repeat the previous name.
 BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PATH])
@@ -50,20 +42,20 @@ BOOL GetClsidTypeLib(const WCHAR* clsid, WCHAR (&libId)[MAX_PATH], WCHAR (&versi
 {
     WCHAR path[MAX_PATH];
     WCHAR value[MAX_PATH];
-    if (!JoinKeyPath(path, TEXT("CLSID\\"), clsid, TEXT("\\Version")) ||
+    if (!JoinText(path, TEXT("CLSID\\"), clsid, TEXT("\\Version")) ||
         !QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), value))
         return FALSE;
     // A version that does not fit its buffer names no version key anyway.
     if (!CopyText(version, value))
         return FALSE;
-    return JoinKeyPath(path, TEXT("CLSID\\"), clsid, TEXT("\\TypeLib")) &&
+    return JoinText(path, TEXT("CLSID\\"), clsid, TEXT("\\TypeLib")) &&
            QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), libId);
 }
 
 BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, WCHAR (&description)[MAX_PATH])
 {
     WCHAR path[MAX_PATH];
-    if (!JoinKeyPath(path, TEXT("TypeLib\\"), libId, TEXT("\\")) || !AppendText(path, version))
+    if (!JoinText(path, TEXT("TypeLib\\"), libId, TEXT("\\")) || !AppendText(path, version))
         return FALSE;
     return QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), description);
 }
@@ -94,7 +86,7 @@ static BOOL FindVersionForFile(HKEY libKey, const WCHAR* filePath, WCHAR (&versi
          ++index) {
         WCHAR path[MAX_PATH];
         WCHAR module[MAX_PATH];
-        if (JoinKeyPath(path, name, TEXT("\\0\\win32")) &&
+        if (JoinText(path, name, TEXT("\\0\\win32")) &&
             QueryRegistryText(libKey, path, TEXT(""), module) &&
             EqualsIgnoreCase(module, filePath)) {
             CopyText(version, name);
@@ -140,7 +132,7 @@ static void ShortenCategory(WCHAR (&description)[MAX_PATH])
 BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH])
 {
     WCHAR path[MAX_PATH];
-    if (!JoinKeyPath(path, TEXT("CLSID\\"), clsid, TEXT("\\Implemented Categories")))
+    if (!JoinText(path, TEXT("CLSID\\"), clsid, TEXT("\\Implemented Categories")))
         return FALSE;
     HKEY key;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -151,7 +143,7 @@ BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH])
     for (DWORD index = 0; RegEnumKeyW(key, index, catId, BufferLength(catId)) == ERROR_SUCCESS;
          ++index) {
         WCHAR description[MAX_PATH];
-        if (!JoinKeyPath(path, TEXT("Component Categories\\"), catId) ||
+        if (!JoinText(path, TEXT("Component Categories\\"), catId) ||
             !QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT("409"), description))
             continue;
         if (!IsEmptyText(categories))
@@ -174,7 +166,7 @@ BOOL FindClsidForTypeLib(const WCHAR* libId, WCHAR (&clsid)[MAX_PATH])
          ++index) {
         WCHAR path[MAX_PATH];
         WCHAR value[MAX_PATH];
-        if (JoinKeyPath(path, clsid, TEXT("\\TypeLib")) &&
+        if (JoinText(path, clsid, TEXT("\\TypeLib")) &&
             QueryRegistryText(classes, path, TEXT(""), value) && EqualsIgnoreCase(value, libId)) {
             found = TRUE;
             break;

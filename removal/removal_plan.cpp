@@ -5,12 +5,6 @@
 #include "details/details.h"
 #include "inventory/inventory.h"
 
-static bool JoinPath(WCHAR (&path)[MAX_PATH], const WCHAR* first, const WCHAR* second,
-                     const WCHAR* third)
-{
-    return CopyText(path, first) && AppendText(path, second) && AppendText(path, third);
-}
-
 // Calls the visitor with each file a distribution unit lists: the value
 // names of its Contains\Files key and the INF its download information names.
 // The visitor answers false to end the walk.
@@ -20,7 +14,7 @@ static void ForEachListedFile(const WCHAR* clsid, bool (*visit)(void* context, c
     WCHAR path[MAX_PATH];
     HKEY files;
     bool going = true;
-    if (JoinPath(path, DISTRIBUTION_UNITS_PATH TEXT("\\"), clsid, TEXT("\\Contains\\Files")) &&
+    if (JoinText(path, DISTRIBUTION_UNITS_PATH TEXT("\\"), clsid, TEXT("\\Contains\\Files")) &&
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &files) == ERROR_SUCCESS) {
         WCHAR name[MAX_PATH];
         for (DWORD index = 0; going; ++index) {
@@ -36,7 +30,7 @@ static void ForEachListedFile(const WCHAR* clsid, bool (*visit)(void* context, c
     }
     WCHAR inf[MAX_PATH];
     if (going &&
-        JoinPath(path, DISTRIBUTION_UNITS_PATH TEXT("\\"), clsid, TEXT("\\DownloadInformation")) &&
+        JoinText(path, DISTRIBUTION_UNITS_PATH TEXT("\\"), clsid, TEXT("\\DownloadInformation")) &&
         QueryRegistryText(HKEY_LOCAL_MACHINE, path, TEXT("INF"), inf) && !IsEmptyText(inf))
         visit(context, inf);
 }

@@ -19,7 +19,7 @@ void SetRestoreFailure(RestoreFailure& failure, const WCHAR* reason, DWORD error
 
 static bool JoinPath(WCHAR (&path)[MAX_PATH], const WCHAR* folder, const WCHAR* name)
 {
-    return CopyText(path, folder) && AppendText(path, TEXT("\\")) && AppendText(path, name);
+    return JoinText(path, folder, TEXT("\\"), name);
 }
 
 static bool MakeFolder(const WCHAR* path, RestoreFailure& failure)
