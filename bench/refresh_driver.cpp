@@ -1,6 +1,7 @@
 // Times a refresh against its peer, Wine's (or Windows') own
 // `reg query HKCR\TypeLib /s`, in alternating rounds on a registry that
-// refresh_seed has filled, then one selection change on each route. Drives
+// refresh_seed has filled, then one selection change on each route, then
+// `burrowlens.exe /report FILE`, which reads every entry's details. Drives
 // burrowlens.exe from outside, as the end-to-end tests do.
 //
 //   refresh_driver <burrowlens.exe> [rounds]      (default 3)
@@ -142,8 +143,8 @@ static Selection TimeSelection(HWND dialog, LRESULT index)
 }
 
 struct Round {
-    double peer, refresh;
-    LRESULT entries;
+    double peer, refresh, report;
+    LRESULT entries, rows;
     Selection typeLib, download;
 };
 
@@ -190,6 +191,49 @@ static bool TimeRefresh(const char* program, Round& round)
     return filled;
 }
 
+// From the start of the report until the program has ended; the rows are
+// counted by their line ends, as no bench text holds one.
+static bool TimeReport(const char* program, Round& round)
+{
+    char folder[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder)
+        return false;
+    std::string file = std::string(folder) + "refresh_driver report.csv";
+    std::string commandLine = std::string("\"") + program + "\" /report \"" + file + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    double start = Now();
+    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        fprintf(stderr, "refresh_driver: cannot start %s: error %lu\n", program, GetLastError());
+        return false;
+    }
+    bool ended = WaitForSingleObject(process.hProcess, kPatienceMs) == WAIT_OBJECT_0;
+    round.report = Now() - start;
+    DWORD code = 99;
+    if (!ended)
+        TerminateProcess(process.hProcess, code);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    round.rows = -1;
+    if (FILE* written = fopen(file.c_str(), "rb")) {
+        int c, previous = 0;
+        while ((c = fgetc(written)) != EOF) {
+            if (previous == '\r' && c == '\n')
+                ++round.rows;
+            previous = c;
+        }
+        fclose(written);
+    }
+    DeleteFileA(file.c_str());
+    if (code != 0)
+        fprintf(stderr, "refresh_driver: the report ended with %lu\n", code);
+    return code == 0;
+}
+
 static double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -204,35 +248,44 @@ int main(int argc, char** argv)
         return 2;
     }
     int rounds = argc > 2 ? atoi(argv[2]) : 3;
-    std::vector<double> ratios, refreshes, peers, typeLibRoute, downloadRoute;
+    std::vector<double> ratios, refreshes, peers, typeLibRoute, downloadRoute, reports,
+        reportRatios;
     // The first start of either program in a fresh prefix pays for caches
     // that every later start finds ready.
     Round warmUp{};
-    if (TimePeer() < 0 || !TimeRefresh(argv[1], warmUp))
+    if (TimePeer() < 0 || !TimeRefresh(argv[1], warmUp) || !TimeReport(argv[1], warmUp))
         return 1;
-    printf("warm-up round (not counted): Burrowlens %.2f s (%ld entries)\n", warmUp.refresh,
-           static_cast<long>(warmUp.entries));
+    printf("warm-up round (not counted): Burrowlens %.2f s (%ld entries), report %.2f s (%ld "
+           "rows)\n",
+           warmUp.refresh, static_cast<long>(warmUp.entries), warmUp.report,
+           static_cast<long>(warmUp.rows));
     for (int n = 1; n <= rounds; ++n) {
         Round round{};
         round.peer = TimePeer();
-        if (round.peer < 0 || !TimeRefresh(argv[1], round))
+        if (round.peer < 0 || !TimeRefresh(argv[1], round) || !TimeReport(argv[1], round))
             return 1;
         double ratio = round.refresh / round.peer;
+        double reportRatio = round.report / round.refresh;
         printf("round %d: reg query %.2f s, Burrowlens %.2f s (%ld entries), ratio %.2f; "
-               "selection change: type-library route %.3f s (%s), download route %.3f s (%s)\n",
+               "selection change: type-library route %.3f s (%s), download route %.3f s (%s); "
+               "report %.2f s (%ld rows), report/refresh %.2f\n",
                n, round.peer, round.refresh, static_cast<long>(round.entries), ratio,
                round.typeLib.seconds, round.typeLib.origin.c_str(), round.download.seconds,
-               round.download.origin.c_str());
+               round.download.origin.c_str(), round.report, static_cast<long>(round.rows),
+               reportRatio);
         fflush(stdout);
         ratios.push_back(ratio);
         refreshes.push_back(round.refresh);
         peers.push_back(round.peer);
         typeLibRoute.push_back(round.typeLib.seconds);
         downloadRoute.push_back(round.download.seconds);
+        reports.push_back(round.report);
+        reportRatios.push_back(reportRatio);
     }
     printf("median: ratio %.2f, Burrowlens %.2f s, reg query %.2f s, selection change %.3f s "
-           "(type-library route) and %.3f s (download route)\n",
+           "(type-library route) and %.3f s (download route), report %.2f s, report/refresh "
+           "%.2f\n",
            Median(ratios), Median(refreshes), Median(peers), Median(typeLibRoute),
-           Median(downloadRoute));
+           Median(downloadRoute), Median(reports), Median(reportRatios));
     return 0;
 }

@@ -3,8 +3,9 @@
 # (the first tenth naming files in a download cache), M ModuleUsage downloads
 # and C further classes, then times, in alternating rounds, Wine's
 # `reg query HKCR\TypeLib /s` and Burrowlens from its start until its list is
-# filled, and one selection change on each route. Prints every round and the
-# medians. Too slow for CI; run it by hand:
+# filled, one selection change on each route, and `burrowlens.exe /report FILE`
+# from its start until it has ended. Prints every round and the medians, with
+# the report's time against the refresh's. Too slow for CI; run it by hand:
 #   scripts/bench-refresh.sh [T M C [rounds]]      (default 3000 300 10000 3)
 # 32- or 64-bit Wine as scripts/test.sh chooses (BURROWLENS_WINE_BITS=32|64).
 set -euo pipefail
