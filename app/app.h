@@ -1,6 +1,7 @@
 #pragma once
 
 #include "details/details.h"
+#include "removal/removal.h"
 
 #include <windows.h>
 
@@ -34,3 +35,25 @@ void ShowFileDetails(HWND window, const WCHAR* controlPath,
 // The Delete command on the selected control, its questions in message
 // boxes: true when the control was removed and its entry left the list.
 BOOL DeleteSelectedControl(HWND window);
+
+// The command line, when there is one: its exit status.
+enum ExitStatus {
+    EXIT_REPORT_WRITTEN = 0,
+    EXIT_REPORT_UNWRITABLE = 1,
+    EXIT_BAD_ARGUMENTS = 2,
+    EXIT_KEYS_UNREADABLE = 3,
+};
+int RunCommandLine(int argc, WCHAR** argv);
+
+// The report: every entry of the control list with what the dialog shows
+// for it, as CSV. Reads only, asks nothing, and says what went wrong on
+// errors, when there is somewhere to say it (NULL: nowhere).
+int WriteControlReport(const WCHAR* path, HANDLE errors);
+void WriteCsvField(OutputFile& out, const WCHAR* text, bool first);
+void EndCsvRecord(OutputFile& out);
+
+// Standard error of a program started with it redirected, or the console
+// of the program that started it; NULL when there is neither.
+HANDLE OpenErrorOutput();
+// One message and a line end.
+void PrintError(HANDLE output, const WCHAR* text);

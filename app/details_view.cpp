@@ -5,24 +5,19 @@
 #include "details/details.h"
 #include "inventory/inventory.h"
 
-static const int kResetFields[] = {
-    IDC_CONTROL_NAME, IDC_USAGE_COUNT, IDC_PUBLISHER,   IDC_FILE_TYPE,
-    IDC_LAST_CHANGE,  IDC_INSTALLED,   IDC_LAST_ACCESS, IDC_VERSION,
-    IDC_COPYRIGHT,    IDC_SIZE,        IDC_ORIGIN,      IDC_CATEGORIES,
-};
-
 static const int kRepaintFields[] = {IDC_FILE_INFO_VALUE, IDC_USAGE_COUNT, IDC_CATEGORIES};
 
 static const int kDetailFieldIds[DETAIL_FIELD_COUNT] = {
-    IDC_CONTROL_NAME, IDC_ORIGIN,      IDC_CATEGORIES, IDC_USAGE_COUNT, IDC_FILE_TYPE,
-    IDC_VERSION,      IDC_LAST_CHANGE, IDC_INSTALLED,  IDC_LAST_ACCESS, IDC_SIZE,
+    IDC_CONTROL_NAME, IDC_PUBLISHER,   IDC_USAGE_COUNT, IDC_FILE_TYPE, IDC_ORIGIN, IDC_INSTALLED,
+    IDC_LAST_CHANGE,  IDC_LAST_ACCESS, IDC_VERSION,     IDC_COPYRIGHT, IDC_SIZE,   IDC_CATEGORIES,
 };
 
 static void ShowDetailFields(HWND window, const ControlDetails& details)
 {
     for (int field = 0; field < DETAIL_FIELD_COUNT; ++field) {
         if (details.known[field])
-            SetDlgItemTextW(window, kDetailFieldIds[field], details.text[field]);
+            SetDlgItemTextW(window, kDetailFieldIds[field],
+                            DetailText(details, static_cast<DetailField>(field)));
     }
 }
 
@@ -32,10 +27,6 @@ static void ListVersionStrings(HWND window, const ControlDetails& details, LRESU
         if (SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_ADDSTRING, 0,
                                 reinterpret_cast<LPARAM>(row.name)) < 0)
             break;
-        if (ContainsText(row.name, TEXT("Copyright")))
-            SetDlgItemTextW(window, IDC_COPYRIGHT, row.value);
-        if (ContainsText(row.name, TEXT("Company")))
-            SetDlgItemTextW(window, IDC_PUBLISHER, row.value);
     }
     // The row the user was reading stays selected from one control to the next.
     LRESULT row = selection < 0 ? 0 : selection;
@@ -69,7 +60,7 @@ void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT
     // Nothing of the previous control may survive in a field the lookups
     // below cannot fill.
     LockWindowUpdate(window);
-    for (int id : kResetFields)
+    for (int id : kDetailFieldIds)
         SetDlgItemTextW(window, id, TEXT_UNKNOWN);
     LockWindowUpdate(NULL);
 

@@ -54,3 +54,17 @@
 #define FORMAT_RESTORE_CHECK TEXT("The file does not read back as it was written (error %d):")
 #define FORMAT_RESTORE_NAME TEXT("A restore file cannot name this safely (error %d):")
 #define FORMAT_RESTORE_FINISH TEXT("Unable to rename the finished folder (error %d):")
+
+// The command line and the report. The columns follow the dialog's fields
+// from top to bottom; the version strings' own names follow them.
+#define TEXT_REPORT_COLUMNS                                                                        \
+    TEXT("Control File,Control,Publisher,Usage Count,File Type,Origin,Installed,Last Change,"      \
+         "Last Access,Version,Copyright,Size,Categories")
+#define TEXT_USAGE                                                                                 \
+    TEXT("Usage: burrowlens.exe [/report FILE]\n\nWithout arguments, Burrowlens shows its "        \
+         "window.\n\n/report FILE\twrites every control of the list and its details to FILE "      \
+         "as CSV (UTF-8), and shows no window.\n\nExit status: 0 written; 1 FILE could not be "    \
+         "written; 2 arguments not understood; 3 written, but some registry keys could not be "    \
+         "opened.")
+#define FORMAT_REPORT_WRITE TEXT("Unable to write the report (error %d):")
+#define TEXT_REPORT_NO_MEMORY TEXT("Not enough memory to list every control.")

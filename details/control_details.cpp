@@ -7,7 +7,13 @@
 void SetDetail(ControlDetails& details, DetailField field, const WCHAR* text)
 {
     CopyText(details.text[field], text);
+    details.versionText[field] = NULL;
     details.known[field] = true;
+}
+
+const WCHAR* DetailText(const ControlDetails& details, DetailField field)
+{
+    return details.versionText[field] != NULL ? details.versionText[field] : details.text[field];
 }
 
 static void ReadDownloadRegistration(const WCHAR* clsid, ControlDetails& details)
@@ -22,28 +28,34 @@ static void ReadDownloadRegistration(const WCHAR* clsid, ControlDetails& details
         SetDetail(details, DETAIL_CATEGORIES, text);
 }
 
-static void ReadTypeLibRegistration(const WCHAR* controlPath, ControlDetails& details)
+static void ReadTypeLibRegistration(const WCHAR* controlPath, const RegistrationIndex* index,
+                                    ControlDetails& details)
 {
     WCHAR libId[MAX_PATH];
     WCHAR version[32];
-    if (!FindTypeLibForFile(controlPath, libId, version))
+    BOOL found = index != NULL ? FindIndexedTypeLib(*index, controlPath, libId, version)
+                               : FindTypeLibForFile(controlPath, libId, version);
+    if (!found)
         return;
     WCHAR text[MAX_PATH];
     if (GetTypeLibName(libId, version, text))
         SetDetail(details, DETAIL_NAME, text);
     SetDetail(details, DETAIL_ORIGIN, TEXT_ORIGIN_TYPELIB);
     WCHAR clsid[MAX_PATH];
-    if (FindClsidForTypeLib(libId, clsid) && GetImplementedCategories(clsid, text))
+    BOOL haveClass =
+        index != NULL ? FindIndexedClsid(*index, libId, clsid) : FindClsidForTypeLib(libId, clsid);
+    if (haveClass && GetImplementedCategories(clsid, text))
         SetDetail(details, DETAIL_CATEGORIES, text);
 }
 
-void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details)
+void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details,
+                             const RegistrationIndex* index)
 {
     WCHAR clsid[MAX_PATH];
     if (FindModuleClsid(HKEY_LOCAL_MACHINE, controlPath, clsid))
         ReadDownloadRegistration(clsid, details);
     else
-        ReadTypeLibRegistration(controlPath, details);
+        ReadTypeLibRegistration(controlPath, index, details);
 
     WCHAR count[MAX_PATH];
     if (GetSharedDllCount(controlPath, count))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/constants.h"
+#include "inventory/inventory.h"
 
 #include <windows.h>
 
@@ -22,20 +23,25 @@ const WCHAR* VersionValueText(const VersionString& row);
 // keeps what it showed there before.
 enum DetailField {
     DETAIL_NAME,
-    DETAIL_ORIGIN,
-    DETAIL_CATEGORIES,
+    DETAIL_PUBLISHER,
     DETAIL_USAGE_COUNT,
     DETAIL_FILE_TYPE,
-    DETAIL_VERSION,
-    DETAIL_LAST_CHANGE,
+    DETAIL_ORIGIN,
     DETAIL_INSTALLED,
+    DETAIL_LAST_CHANGE,
     DETAIL_LAST_ACCESS,
+    DETAIL_VERSION,
+    DETAIL_COPYRIGHT,
     DETAIL_SIZE,
+    DETAIL_CATEGORIES,
     DETAIL_FIELD_COUNT
 };
 struct ControlDetails {
     bool known[DETAIL_FIELD_COUNT];
     WCHAR text[DETAIL_FIELD_COUNT][MAX_PATH];
+    // The publisher and the copyright come from version strings, which the
+    // table holds at their full length; those fields point there instead.
+    const WCHAR* versionText[DETAIL_FIELD_COUNT];
     // The file's version strings, as the table holds them after the read;
     // a file without version data has none.
     bool hasVersions;
@@ -45,10 +51,28 @@ struct ControlDetails {
     } versions[VERSION_STRING_COUNT];
 };
 void SetDetail(ControlDetails& details, DetailField field, const WCHAR* text);
-// What the registry says: name, origin, categories and usage count.
-void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details);
-// What the file says about itself; false, with nothing read, when there is
-// no memory for its version data.
+const WCHAR* DetailText(const ControlDetails& details, DetailField field);
+// The type libraries and the classes, each read in one walk, so that a
+// report answers every entry without walks of its own. The answers are those
+// of FindTypeLibForFile and FindClsidForTypeLib at the time of reading.
+struct RegistrationIndex {
+    TextIndex typeLibFiles;   // lower-cased 32-bit module: "<library>\\<version>"
+    TextIndex typeLibClasses; // lower-cased library: the first class naming it
+};
+// ERROR_SUCCESS or ERROR_NOT_ENOUGH_MEMORY; on failure nothing is left to free.
+LONG ReadRegistrationIndex(RegistrationIndex& index);
+void FreeRegistrationIndex(RegistrationIndex& index);
+BOOL FindIndexedTypeLib(const RegistrationIndex& index, const WCHAR* controlPath,
+                        WCHAR (&libId)[MAX_PATH], WCHAR (&version)[32]);
+BOOL FindIndexedClsid(const RegistrationIndex& index, const WCHAR* libId, WCHAR (&clsid)[MAX_PATH]);
+
+// What the registry says: name, origin, categories and usage count. Without
+// an index the type libraries and classes are read afresh.
+void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details,
+                             const RegistrationIndex* index = NULL);
+// What the file says about itself, the publisher and copyright of its
+// version strings among it; false, with nothing read, when there is no
+// memory for its version data.
 bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
                      HANDLE heap, ControlDetails& details);
 

@@ -11,6 +11,12 @@
 // file systems store when they keep no creation time.
 #define NO_CREATION_TIME_LOW 0xEFF8C000u
 
+static void SetVersionDetail(ControlDetails& details, DetailField field, const WCHAR* value)
+{
+    details.versionText[field] = value;
+    details.known[field] = true;
+}
+
 static void ReadFileType(ControlDetails& details, const WCHAR* filePath, bool isFolder)
 {
     const WCHAR* slash = FindLastChar(filePath, '\\');
@@ -102,6 +108,10 @@ bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_ST
         for (int i = 0; i < VERSION_STRING_COUNT; ++i) {
             details.versions[i].name = table[i].name;
             details.versions[i].value = VersionValueText(table[i]);
+            if (ContainsText(table[i].name, TEXT("Copyright")))
+                SetVersionDetail(details, DETAIL_COPYRIGHT, details.versions[i].value);
+            if (ContainsText(table[i].name, TEXT("Company")))
+                SetVersionDetail(details, DETAIL_PUBLISHER, details.versions[i].value);
         }
     }
 

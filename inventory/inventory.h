@@ -48,17 +48,34 @@ BOOL CheckDownloadedControl(const WCHAR* controlPath, LONG& openStatus);
 // Whether a file path (with '\') lies in a download cache folder.
 bool IsInDownloadCache(const WCHAR* filePath);
 
-// The names under ModuleUsage, read once for the type-library pass of one
-// refresh, so that each of its paths is checked without a walk of its own.
-// The answers are those of IsDownloadedControl at the time of reading.
-struct ModuleUsageIndex {
+// Texts read once by a registry walk and looked up by key (folded by the
+// caller). Among equal keys the first one added answers, as the walk that
+// stops at the first match would. Freed with FreeTextIndex.
+struct TextIndexEntry {
+    const WCHAR* key;
+    const WCHAR* value;
+    size_t order;
+};
+struct TextIndex {
     HANDLE heap;
-    WCHAR* block; // the newest block of name text
+    BYTE* block; // the newest block of text
     size_t blockUsed;
-    const WCHAR** names; // converted, lower-cased and sorted
+    TextIndexEntry* entries;
     size_t count;
     size_t capacity;
 };
+void InitTextIndex(TextIndex& index);
+// False when there is no memory for it.
+bool AddIndexText(TextIndex& index, const WCHAR* key, const WCHAR* value);
+// Once every text is added, before the first lookup.
+void SortTextIndex(TextIndex& index);
+const WCHAR* FindIndexText(const TextIndex& index, const WCHAR* key);
+void FreeTextIndex(TextIndex& index);
+
+// The names under ModuleUsage, read once for the type-library pass of one
+// refresh, so that each of its paths is checked without a walk of its own.
+// The answers are those of IsDownloadedControl at the time of reading.
+using ModuleUsageIndex = TextIndex;
 // ERROR_SUCCESS, the status of opening ModuleUsage, or ERROR_NOT_ENOUGH_MEMORY;
 // on failure nothing is left to free.
 LONG ReadModuleUsageIndex(ModuleUsageIndex& index);

@@ -3,13 +3,11 @@
 #include "base/text.h"
 #include "inventory/inventory.h"
 
-// A new file only: a file that is already there under a restore folder's
-// name was not written by this Delete.
-bool CreateOutputFile(OutputFile& out, const WCHAR* path)
+bool CreateOutputFile(OutputFile& out, const WCHAR* path, DWORD disposition)
 {
     out.used = 0;
     out.error = 0;
-    out.file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+    out.file = CreateFileW(path, GENERIC_WRITE, 0, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
     if (out.file == INVALID_HANDLE_VALUE) {
         out.error = GetLastError();
         return false;
@@ -51,16 +49,26 @@ void WriteWide(OutputFile& out, const WCHAR* text)
 
 void WriteUtf8(OutputFile& out, const WCHAR* text)
 {
-    // A piece at a time, cut where no surrogate pair is split.
-    char converted[1024];
-    size_t length = TextLength(text);
+    WriteUtf8Part(out, text, TextLength(text));
+}
+
+int ConvertUtf8Piece(const WCHAR* text, size_t length, char (&converted)[UTF8_PIECE_SIZE],
+                     int& bytes)
+{
+    int part = length > UTF8_PIECE_SIZE / 4 ? UTF8_PIECE_SIZE / 4 : static_cast<int>(length);
+    if (part < static_cast<int>(length) && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
+        --part;
+    bytes = WideCharToMultiByte(CP_UTF8, 0, text, part, converted, sizeof converted, NULL, NULL);
+    return bytes > 0 ? part : 0;
+}
+
+void WriteUtf8Part(OutputFile& out, const WCHAR* text, size_t length)
+{
+    char converted[UTF8_PIECE_SIZE];
     while (length > 0 && out.error == 0) {
-        int part = length > 256 ? 256 : static_cast<int>(length);
-        if (part < static_cast<int>(length) && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
-            --part;
-        int bytes =
-            WideCharToMultiByte(CP_UTF8, 0, text, part, converted, sizeof converted, NULL, NULL);
-        if (bytes <= 0) {
+        int bytes;
+        int part = ConvertUtf8Piece(text, length, converted, bytes);
+        if (part == 0) {
             out.error = GetLastError() != 0 ? GetLastError() : ERROR_INVALID_DATA;
             return;
         }

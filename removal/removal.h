@@ -102,10 +102,20 @@ struct OutputFile {
     DWORD used;
     BYTE buffer[8192];
 };
-bool CreateOutputFile(OutputFile& out, const WCHAR* path);
+// CREATE_NEW by default: a file already there under a restore folder's name
+// was not written by this Delete.
+bool CreateOutputFile(OutputFile& out, const WCHAR* path, DWORD disposition = CREATE_NEW);
 void WriteBytes(OutputFile& out, const void* data, DWORD size);
 void WriteWide(OutputFile& out, const WCHAR* text);
 void WriteUtf8(OutputFile& out, const WCHAR* text);
+// UTF-8 a piece at a time: the characters of the head of text converted
+// (never more than a quarter of the buffer, never half a surrogate pair),
+// and the bytes they gave; 0 when the conversion failed.
+#define UTF8_PIECE_SIZE 1024
+int ConvertUtf8Piece(const WCHAR* text, size_t length, char (&converted)[UTF8_PIECE_SIZE],
+                     int& bytes);
+// The first length characters of text, which need not be terminated there.
+void WriteUtf8Part(OutputFile& out, const WCHAR* text, size_t length);
 // Flushes to the disk and closes; the error of the first failure, or 0.
 DWORD CloseOutputFile(OutputFile& out);
 // The whole of a file, from the heap; freed with HeapFree.

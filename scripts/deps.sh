@@ -10,7 +10,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 for pkg in cmake make g++ libgtest-dev googletest g++-mingw-w64-i686-posix mingw-w64-tools \
     binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick \
-    zip unzip clang libclang-rt-dev; do
+    zip unzip clang libclang-rt-dev python3; do
     have "$pkg" || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -278,6 +278,9 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
                     "C:\\" OTHER_SCRIPTS "\\Ωmega.ocx");
     SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\4.0\\0\\win32", "",
                     "C:\\Program Files\\Ωmega\\Omega.dll");
+    // A second library for the same file: the first one in the walk answers.
+    SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\5.0\\0\\win32", "",
+                    "c:\\bltest\\CONTROL.ocx");
 
     struct Case {
         const char* path;
@@ -292,13 +295,21 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
         {"C:\\Program Files\\Ωmega\\Omega.dll", LIBID_B " 4.0"},
         {"C:\\Program Files\\Omega\\Omega.dll", kNotFound},
     };
+    // The index a report reads once answers as the walk for each file does.
+    RegistrationIndex index;
+    ASSERT_EQ(ERROR_SUCCESS, ReadRegistrationIndex(index));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(c.typeLib,
                   PairAnswer<32>(__LINE__, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
                       return FindTypeLibForFile(Wide(c.path).c_str(), libId, version);
                   }));
+        EXPECT_EQ(c.typeLib,
+                  PairAnswer<32>(__LINE__, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
+                      return FindIndexedTypeLib(index, Wide(c.path).c_str(), libId, version);
+                  }));
     }
+    FreeRegistrationIndex(index);
 }
 
 static std::string Categories(int line, const char* clsid)
@@ -343,11 +354,19 @@ TEST_F(RegistrationTest, ClsidForTypeLibIsTheFirstClassNamingIt)
     std::string lowered = LIBID_B;
     for (char& c : lowered)
         c = static_cast<char>(tolower(c));
-    auto clsidFor = [](int line, const std::string& libId) {
-        return Answer<MAX_PATH>(line, [&](WCHAR(&clsid)[MAX_PATH]) {
-            return FindClsidForTypeLib(Wide(libId).c_str(), clsid);
-        });
-    };
-    EXPECT_EQ(CLSID_A, clsidFor(__LINE__, lowered));
-    EXPECT_EQ(kNotFound, clsidFor(__LINE__, LIBID_A));
+    RegistrationIndex index;
+    ASSERT_EQ(ERROR_SUCCESS, ReadRegistrationIndex(index));
+    for (bool indexed : {false, true}) {
+        SCOPED_TRACE(indexed ? "from the index" : "by a walk");
+        auto clsidFor = [&](int line, const std::string& libId) {
+            return Answer<MAX_PATH>(line, [&](WCHAR(&clsid)[MAX_PATH]) {
+                return indexed ? FindIndexedClsid(index, Wide(libId).c_str(), clsid)
+                               : FindClsidForTypeLib(Wide(libId).c_str(), clsid);
+            });
+        };
+        EXPECT_EQ(CLSID_A, clsidFor(__LINE__, lowered));
+        EXPECT_EQ(CLSID_A, clsidFor(__LINE__, LIBID_B));
+        EXPECT_EQ(kNotFound, clsidFor(__LINE__, LIBID_A));
+    }
+    FreeRegistrationIndex(index);
 }

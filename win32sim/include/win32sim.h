@@ -13,6 +13,9 @@
 // Everything back to a fresh machine: empty registry, no faults, no queued
 // messages, no scripted answers, nothing recorded.
 void SimReset();
+// The command line GetCommandLineW answers from now on, in UTF-8; SimReset
+// makes it the program's name alone.
+void SimSetCommandLine(const char* commandLine);
 
 // Registry faults. Paths are below the root, compared without regard to case.
 void SimDenyKeyOpen(HKEY root, const char* path);

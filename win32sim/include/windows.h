@@ -375,6 +375,35 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int leng
                                int size);
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int length, LPSTR text,
                                int size, LPCSTR defaultChar, BOOL* usedDefault);
+// Sorting as a sorted list box does: NORM_IGNORECASE is the one flag the
+// stand-in knows, and every locale sorts alike.
+typedef DWORD LCID;
+#define LOCALE_USER_DEFAULT 0x0400
+#define NORM_IGNORECASE 0x00000001
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+int WINAPI CompareStringW(LCID locale, DWORD flags, LPCWSTR first, int firstLength, LPCWSTR second,
+                          int secondLength);
+
+// The process: its command line (SimSetCommandLine), its standard handles
+// (none until SetStdHandle gives one, as for a program of the GUI subsystem
+// started without redirection) and no console to borrow.
+typedef HANDLE HLOCAL;
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define ATTACH_PARENT_PROCESS ((DWORD)-1)
+LPWSTR WINAPI GetCommandLineW(void);
+// Split by the rules of the Microsoft C runtime; one block, freed by LocalFree.
+LPWSTR* WINAPI CommandLineToArgvW(LPCWSTR commandLine, int* count);
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+HANDLE WINAPI GetStdHandle(DWORD which);
+BOOL WINAPI SetStdHandle(DWORD which, HANDLE handle);
+BOOL WINAPI AttachConsole(DWORD processId);
+BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL WINAPI WriteConsoleW(HANDLE console, const void* text, DWORD length, LPDWORD written,
+                          LPVOID reserved);
 #ifndef BURROWLENS_UNICODE_ONLY
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size);

@@ -92,6 +92,7 @@ void ResetWindows();
 void ResetListBoxes();
 void ResetFiles();
 void ResetModules();
+void ResetProcess();
 
 // Files: the host path (UTF-8) that a Windows path names (empty for other
 // drives).

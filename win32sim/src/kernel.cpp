@@ -329,5 +329,6 @@ void SimReset()
     ResetListBoxes();
     ResetFiles();
     ResetModules();
+    ResetProcess();
     g_lastError = 0;
 }

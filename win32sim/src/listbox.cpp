@@ -178,13 +178,14 @@ bool IsValidIndex(HWND list, WPARAM index)
     return static_cast<int>(index) >= 0 && static_cast<size_t>(index) < list->items.size();
 }
 
-// Wine's binary search for the place of a new entry in a sorted list. On an
-// equal entry the new one goes in front of it.
+// Wine's binary search for the place of a new entry in a sorted list, over
+// an inclusive range of entries. On an equal entry the new one goes in front
+// of it.
 size_t SortedPosition(HWND list, const std::u16string& text)
 {
     size_t low = 0, high = list->items.size();
     while (low != high) {
-        size_t middle = (low + high) / 2;
+        size_t middle = low + (high - 1 - low) / 2;
         int order = CompareListText(list->items[middle], text);
         if (order == 0)
             return middle;
@@ -354,4 +355,17 @@ void SimFailListAdds(int count)
 void ResetListBoxes()
 {
     g_failingAdds = 0;
+}
+
+int WINAPI CompareStringW(LCID, DWORD flags, LPCWSTR first, int firstLength, LPCWSTR second,
+                          int secondLength)
+{
+    if (first == nullptr || second == nullptr || flags != NORM_IGNORECASE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::u16string a = firstLength < 0 ? WideOf(first) : std::u16string(first, firstLength);
+    std::u16string b = secondLength < 0 ? WideOf(second) : std::u16string(second, secondLength);
+    int order = CompareListText(a, b);
+    return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
 }

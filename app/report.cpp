@@ -1,0 +1,177 @@
+#include "app/app.h"
+
+#include "base/messages.h"
+#include "base/text.h"
+#include "details/details.h"
+#include "inventory/inventory.h"
+#include "removal/removal.h"
+
+// The entries of the control list, in the order the dialog's sorted list box
+// gives them: it compares with CompareStringW in the user's locale, ignoring
+// case, and puts a new entry where its binary search ends, in front of an
+// equal one.
+struct ReportList {
+    HANDLE heap;
+    WCHAR** entries;
+    size_t count;
+    size_t capacity;
+    HANDLE errors;
+    bool incomplete;
+};
+
+static int CompareEntries(const WCHAR* first, const WCHAR* second)
+{
+    int order = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, first, -1, second, -1);
+    return order == CSTR_EQUAL ? 0 : order == CSTR_GREATER_THAN ? 1 : -1;
+}
+
+static size_t SortedPosition(const ReportList& list, const WCHAR* entry)
+{
+    size_t low = 0, high = list.count;
+    while (low < high) {
+        size_t middle = low + (high - 1 - low) / 2;
+        int order = CompareEntries(list.entries[middle], entry);
+        if (order == 0)
+            return middle;
+        if (order > 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+static bool MakeRoom(ReportList& list)
+{
+    if (list.count < list.capacity)
+        return true;
+    size_t capacity = list.capacity == 0 ? 256 : list.capacity * 2;
+    WCHAR** entries = static_cast<WCHAR**>(HeapAlloc(list.heap, 0, capacity * sizeof *entries));
+    if (entries == NULL)
+        return false;
+    if (list.entries != NULL) {
+        memcpy(entries, list.entries, list.count * sizeof *entries);
+        HeapFree(list.heap, 0, list.entries);
+    }
+    list.entries = entries;
+    list.capacity = capacity;
+    return true;
+}
+
+static void ReportIncomplete(ReportList& list, const WCHAR* message)
+{
+    if (list.errors != NULL)
+        PrintError(list.errors, message);
+    list.incomplete = true;
+}
+
+static void AddReportEntry(void* context, const WCHAR* entry)
+{
+    ReportList& list = *static_cast<ReportList*>(context);
+    size_t size = (TextLength(entry) + 1) * sizeof *entry;
+    WCHAR* copy = MakeRoom(list) ? static_cast<WCHAR*>(HeapAlloc(list.heap, 0, size)) : NULL;
+    if (copy == NULL) {
+        ReportIncomplete(list, TEXT_REPORT_NO_MEMORY);
+        return;
+    }
+    memcpy(copy, entry, size);
+    size_t position = SortedPosition(list, copy);
+    memmove(list.entries + position + 1, list.entries + position,
+            (list.count - position) * sizeof *list.entries);
+    list.entries[position] = copy;
+    ++list.count;
+}
+
+// The text the dialog shows in a box goes to standard error.
+static void ReportKeyOpenFailure(void* context, LONG status, int site)
+{
+    WCHAR message[80];
+    FormatKeyOpenError(message, status, site);
+    ReportIncomplete(*static_cast<ReportList*>(context), message);
+}
+
+static void IgnoreBusy(void*, bool) {}
+
+static void FreeReportList(ReportList& list)
+{
+    for (size_t i = 0; i < list.count; ++i)
+        HeapFree(list.heap, 0, list.entries[i]);
+    if (list.entries != NULL)
+        HeapFree(list.heap, 0, list.entries);
+}
+
+static void WriteHeader(OutputFile& out)
+{
+    WriteBytes(out, "\xEF\xBB\xBF", 3);
+    WriteUtf8(out, TEXT_REPORT_COLUMNS);
+    for (const VersionString& row : VersionStringTable)
+        WriteCsvField(out, row.name, false);
+    EndCsvRecord(out);
+}
+
+// What the dialog shows once the entry is selected, the user going down the
+// list from the top: a file without a translation entry of its own is read
+// in the block of the file before it, as there.
+static void WriteControlRow(OutputFile& out, const WCHAR* entry, const RegistrationIndex* index)
+{
+    ControlDetails details = {};
+    for (int field = 0; field < DETAIL_FIELD_COUNT; ++field)
+        SetDetail(details, static_cast<DetailField>(field), TEXT_UNKNOWN);
+    ReadRegistrationDetails(entry, details, index);
+    ReadFileDetails(entry, VersionStringTable, GetProcessHeap(), details);
+
+    WriteCsvField(out, entry, true);
+    for (int field = 0; field < DETAIL_FIELD_COUNT; ++field)
+        WriteCsvField(out, DetailText(details, static_cast<DetailField>(field)), false);
+    for (const auto& row : details.versions)
+        WriteCsvField(out, details.hasVersions ? row.value : TEXT(""), false);
+    EndCsvRecord(out);
+}
+
+static void PrintWriteError(HANDLE errors, DWORD error, const WCHAR* path)
+{
+    if (errors == NULL)
+        return;
+    WCHAR message[80];
+    FormatText(message, FORMAT_REPORT_WRITE, static_cast<int>(error));
+    PrintError(errors, message);
+    PrintError(errors, path);
+}
+
+int WriteControlReport(const WCHAR* path, HANDLE errors)
+{
+    OutputFile out;
+    if (!CreateOutputFile(out, path, CREATE_ALWAYS)) {
+        PrintWriteError(errors, out.error, path);
+        return EXIT_REPORT_UNWRITABLE;
+    }
+
+    ReportList list = {};
+    list.heap = GetProcessHeap();
+    list.errors = errors;
+    ScanSink sink = {AddReportEntry, ReportKeyOpenFailure, IgnoreBusy, &list};
+    WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
+    ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
+    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
+    ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
+
+    // Without memory for the index every entry is still answered, each by
+    // walks of its own.
+    RegistrationIndex index;
+    bool indexed = ReadRegistrationIndex(index) == ERROR_SUCCESS;
+    WriteHeader(out);
+    for (size_t i = 0; i < list.count && out.error == 0; ++i)
+        WriteControlRow(out, list.entries[i], indexed ? &index : NULL);
+    if (indexed)
+        FreeRegistrationIndex(index);
+    FreeReportList(list);
+
+    // A report cut short would pass for a machine with fewer controls.
+    DWORD error = CloseOutputFile(out);
+    if (error != 0) {
+        DeleteFileW(path);
+        PrintWriteError(errors, error, path);
+        return EXIT_REPORT_UNWRITABLE;
+    }
+    return list.incomplete ? EXIT_KEYS_UNREADABLE : EXIT_REPORT_WRITTEN;
+}
