@@ -6,11 +6,15 @@
 // of its download that the restore folder saved, and a Delete that changed
 // anything left one finished restore folder whose removed.reg holds every
 // line it took; at the end every message box had an answer and every modal
-// loop ended.
+// loop ended. Before the session, a report changed nothing, and its index
+// answered every entry as the walks for that entry do.
 
 #include "fuzz.h"
 
+#include "app/app.h"
 #include "app/control_ids.h"
+#include "details/details.h"
+#include "inventory/inventory.h"
 #include "support/reg_file.h"
 #include "unit/registry_snapshot.h"
 
@@ -292,12 +296,65 @@ void RunStep(Session& session, const Step& step)
     }
 }
 
+void AddEntry(void* context, const WCHAR* entry)
+{
+    static_cast<std::vector<WideText>*>(context)->push_back(entry);
+}
+
+void IgnoreKeyOpenFailure(void*, LONG, int) {}
+
+void IgnoreBusy(void*, bool) {}
+
+bool SameDetails(const ControlDetails& first, const ControlDetails& second)
+{
+    for (int field = 0; field < DETAIL_FIELD_COUNT; ++field) {
+        if (first.known[field] != second.known[field] ||
+            (first.known[field] && WideText(first.text[field]) != WideText(second.text[field])))
+            return false;
+    }
+    return true;
+}
+
+// The report changes nothing, and its index of the type libraries and the
+// classes answers every entry as the walks for that entry do, faults and all.
+void CheckReport()
+{
+    RegistrySnapshot before = TakeFuzzSnapshot();
+    int status = WriteControlReport(TEXT("C:\\fuzz-report.csv"), NULL);
+    if (status != EXIT_REPORT_WRITTEN && status != EXIT_KEYS_UNREADABLE)
+        Fail("the report was not written", std::to_string(status));
+    if (TakeFuzzSnapshot() != before)
+        Fail("the report changed the registry", "");
+    DeleteFileW(TEXT("C:\\fuzz-report.csv"));
+    ExpectNothingOpen("after the report");
+
+    std::vector<WideText> entries;
+    ScanSink sink = {AddEntry, IgnoreKeyOpenFailure, IgnoreBusy, &entries};
+    WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
+    ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
+    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
+    ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
+    RegistrationIndex index;
+    if (ReadRegistrationIndex(index) != ERROR_SUCCESS)
+        Fail("no memory for the report's index", "");
+    for (const WideText& entry : entries) {
+        ControlDetails indexed = {}, walked = {};
+        ReadRegistrationDetails(entry.c_str(), indexed, &index);
+        ReadRegistrationDetails(entry.c_str(), walked, NULL);
+        if (!SameDetails(indexed, walked))
+            Fail("the report's index answers otherwise than the walks", Shown(entry));
+    }
+    FreeRegistrationIndex(index);
+    ExpectNothingOpen("after the report's index");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     SimReset();
     FuzzMachine machine = BuildMachine(data, size, BURROWLENS_FIXTURE_DIR);
+    CheckReport();
     Session session{machine};
     TopUpAnswers(session);
     for (const Step& step : machine.steps)

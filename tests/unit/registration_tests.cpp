@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <win32sim.h>
+#endif
+
 // Identifiers of the test's own, so the machine's registrations never match.
 #define CLSID_A "{B0A0A0A0-0000-4000-8000-00000000000A}"
 #define CLSID_B "{B0A0A0A0-0000-4000-8000-00000000000B}"
@@ -310,6 +314,26 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
                   }));
     }
     FreeRegistrationIndex(index);
+
+#ifndef _WIN32
+    // A library that cannot be opened ends every search that reaches it, the
+    // index's as much as each file's own.
+    SimDenyKeyOpen(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_A);
+    ASSERT_EQ(ERROR_SUCCESS, ReadRegistrationIndex(index));
+    for (const char* path : {"c:\\bltest\\control.ocx", "C:/BlTest/Other.dll"}) {
+        SCOPED_TRACE(path);
+        auto walked = [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
+            return FindTypeLibForFile(Wide(path).c_str(), libId, version);
+        };
+        auto indexed = [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
+            return FindIndexedTypeLib(index, Wide(path).c_str(), libId, version);
+        };
+        EXPECT_EQ(kNotFound, PairAnswer<32>(__LINE__, walked));
+        EXPECT_EQ(kNotFound, PairAnswer<32>(__LINE__, indexed));
+    }
+    FreeRegistrationIndex(index);
+    SimReset();
+#endif
 }
 
 static std::string Categories(int line, const char* clsid)
