@@ -80,7 +80,7 @@ static void ShowScanBusy(void*, bool busy)
 
 static ScanSink ListSink(HWND window)
 {
-    return ScanSink{AddScannedEntry, ReportScanKeyOpenError, ShowScanBusy, window};
+    return ScanSink{AddScannedEntry, ReportScanKeyOpenError, ShowScanBusy, window, NULL, NULL};
 }
 
 BOOL AddDownloadedControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName)

@@ -17,6 +17,9 @@ struct ReportList {
     size_t capacity;
     HANDLE errors;
     bool incomplete;
+    // Filled from what the type-library pass reads, so that the report reads
+    // the type libraries once.
+    RegistrationIndex* index;
 };
 
 static int CompareEntries(const WCHAR* first, const WCHAR* second)
@@ -92,6 +95,16 @@ static void ReportKeyOpenFailure(void* context, LONG status, int site)
 
 static void IgnoreBusy(void*, bool) {}
 
+static void IndexReportTypeLib(void* context, const WCHAR* libId, bool opened)
+{
+    IndexTypeLib(*static_cast<ReportList*>(context)->index, libId, opened);
+}
+
+static void IndexReportModule(void* context, const WCHAR* version, const WCHAR* file)
+{
+    IndexTypeLibModule(*static_cast<ReportList*>(context)->index, version, file);
+}
+
 static void FreeReportList(ReportList& list)
 {
     for (size_t i = 0; i < list.count; ++i)
@@ -146,10 +159,14 @@ int WriteControlReport(const WCHAR* path, HANDLE errors)
         return EXIT_REPORT_UNWRITABLE;
     }
 
+    RegistrationIndex index;
+    InitRegistrationIndex(index);
     ReportList list = {};
     list.heap = GetProcessHeap();
     list.errors = errors;
-    ScanSink sink = {AddReportEntry, ReportKeyOpenFailure, IgnoreBusy, &list};
+    list.index = &index;
+    ScanSink sink = {AddReportEntry, ReportKeyOpenFailure, IgnoreBusy,
+                     &list,          IndexReportTypeLib,   IndexReportModule};
     WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
     ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
     WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
@@ -157,8 +174,7 @@ int WriteControlReport(const WCHAR* path, HANDLE errors)
 
     // Without memory for the index every entry is still answered, each by
     // walks of its own.
-    RegistrationIndex index;
-    bool indexed = ReadRegistrationIndex(index) == ERROR_SUCCESS;
+    bool indexed = FinishRegistrationIndex(index) == ERROR_SUCCESS;
     WriteHeader(out);
     for (size_t i = 0; i < list.count && out.error == 0; ++i)
         WriteControlRow(out, list.entries[i], indexed ? &index : NULL);

@@ -58,8 +58,22 @@ const WCHAR* DetailText(const ControlDetails& details, DetailField field);
 struct RegistrationIndex {
     TextIndex typeLibFiles;   // lower-cased 32-bit module: "<library>\\<version>"
     TextIndex typeLibClasses; // lower-cased library: the first class naming it
+    // While the type libraries are read: the library, and whether the walk
+    // of FindTypeLibForFile would have stopped before its versions, or
+    // before every library from here on.
+    WCHAR libId[MAX_PATH];
+    bool versionsEnded;
+    bool typeLibsEnded;
+    bool outOfMemory;
 };
+// What the scan's type-library pass reads, as it reads it (ScanSink's
+// typeLib and typeLibModule), and then the classes.
+void InitRegistrationIndex(RegistrationIndex& index);
+void IndexTypeLib(RegistrationIndex& index, const WCHAR* libId, bool opened);
+void IndexTypeLibModule(RegistrationIndex& index, const WCHAR* version, const WCHAR* file);
 // ERROR_SUCCESS or ERROR_NOT_ENOUGH_MEMORY; on failure nothing is left to free.
+LONG FinishRegistrationIndex(RegistrationIndex& index);
+// All of it, for a caller without a scan of its own.
 LONG ReadRegistrationIndex(RegistrationIndex& index);
 void FreeRegistrationIndex(RegistrationIndex& index);
 BOOL FindIndexedTypeLib(const RegistrationIndex& index, const WCHAR* controlPath,

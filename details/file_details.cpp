@@ -83,8 +83,10 @@ static void ReadFileFacts(ControlDetails& details, const WIN32_FIND_DATAW& found
 // wildcards and report some other file.
 bool FindFileEntry(const WCHAR* filePath, WIN32_FIND_DATAW& found)
 {
-    if (ContainsAnyOf(filePath, TEXT("*?")))
+    if (ContainsAnyOf(filePath, TEXT("*?"))) {
+        SetLastError(ERROR_INVALID_NAME);
         return false;
+    }
     HANDLE search = FindFirstFileW(filePath, &found);
     if (search == INVALID_HANDLE_VALUE)
         return false;
@@ -95,9 +97,20 @@ bool FindFileEntry(const WCHAR* filePath, WIN32_FIND_DATAW& found)
 bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
                      HANDLE heap, ControlDetails& details)
 {
+    WCHAR filePath[MAX_PATH];
+    CopyText(filePath, controlPath);
+    ConvertSlashes(filePath);
+    WIN32_FIND_DATAW found;
+    bool exists = FindFileEntry(filePath, found);
+    // A file that is not there has no version data either, and asking
+    // version.dll for it costs a search of its folder, a long one in the
+    // system folder; any other failure of the search is left to version.dll.
+    DWORD searchError = exists ? ERROR_SUCCESS : GetLastError();
+    bool absent = searchError == ERROR_FILE_NOT_FOUND || searchError == ERROR_PATH_NOT_FOUND;
+
     VS_FIXEDFILEINFO fixedInfo;
     BOOL haveFixedInfo = FALSE;
-    DWORD size = ReadVersionInfoSize(controlPath);
+    DWORD size = absent ? 0 : ReadVersionInfoSize(controlPath);
     if (size != 0) {
         void* block = HeapAlloc(heap, 0, size);
         if (block == NULL)
@@ -115,11 +128,6 @@ bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_ST
         }
     }
 
-    WCHAR filePath[MAX_PATH];
-    CopyText(filePath, controlPath);
-    ConvertSlashes(filePath);
-    WIN32_FIND_DATAW found;
-    bool exists = FindFileEntry(filePath, found);
     ReadFileType(details, filePath, exists && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
 
     if (haveFixedInfo) {

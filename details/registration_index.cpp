@@ -2,41 +2,43 @@
 
 #include "base/text.h"
 
-// The walk of FindTypeLibForFile over every file at once: a library that
-// cannot be opened ends it, and so it ends every search that reaches it.
-static bool IndexTypeLibFiles(TextIndex& files)
-{
-    HKEY typeLibs;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("TypeLib"), 0, KEY_READ, &typeLibs) != ERROR_SUCCESS)
-        return true;
+// FindVersionForFile reads version names into this many characters, and its
+// walk ends at the first name that does not fit.
+#define FILE_SEARCH_VERSION_SIZE 32
 
-    bool stored = true;
-    WCHAR libId[MAX_PATH];
-    for (DWORD index = 0;
-         stored && RegEnumKeyW(typeLibs, index, libId, BufferLength(libId)) == ERROR_SUCCESS;
-         ++index) {
-        HKEY libKey;
-        if (RegOpenKeyExW(typeLibs, libId, 0, KEY_READ, &libKey) != ERROR_SUCCESS)
-            break;
-        WCHAR version[32];
-        for (DWORD versionIndex = 0; stored && RegEnumKeyW(libKey, versionIndex, version,
-                                                           BufferLength(version)) == ERROR_SUCCESS;
-             ++versionIndex) {
-            WCHAR path[MAX_PATH];
-            WCHAR module[MAX_PATH];
-            // A key name holds no '\', so the answer splits at its first one.
-            WCHAR answer[MAX_PATH + 32];
-            if (JoinText(path, version, TEXT("\\0\\win32")) &&
-                QueryRegistryText(libKey, path, TEXT(""), module) &&
-                JoinText(answer, libId, TEXT("\\"), version)) {
-                LowerCaseAscii(module);
-                stored = AddIndexText(files, module, answer);
-            }
-        }
-        RegCloseKey(libKey);
-    }
-    RegCloseKey(typeLibs);
-    return stored;
+void InitRegistrationIndex(RegistrationIndex& index)
+{
+    InitTextIndex(index.typeLibFiles);
+    InitTextIndex(index.typeLibClasses);
+    index.libId[0] = 0;
+    index.versionsEnded = false;
+    index.typeLibsEnded = false;
+    index.outOfMemory = false;
+}
+
+// A library that cannot be opened ends FindTypeLibForFile's walk, and so
+// every search that reaches it.
+void IndexTypeLib(RegistrationIndex& index, const WCHAR* libId, bool opened)
+{
+    if (!opened)
+        index.typeLibsEnded = true;
+    index.versionsEnded = !CopyText(index.libId, libId);
+}
+
+void IndexTypeLibModule(RegistrationIndex& index, const WCHAR* version, const WCHAR* file)
+{
+    if (TextLength(version) >= FILE_SEARCH_VERSION_SIZE)
+        index.versionsEnded = true;
+    if (index.typeLibsEnded || index.versionsEnded || index.outOfMemory || file == NULL)
+        return;
+    WCHAR module[MAX_PATH];
+    // A key name holds no '\', so the answer splits at its first one.
+    WCHAR answer[MAX_PATH + FILE_SEARCH_VERSION_SIZE];
+    if (!CopyText(module, file) || !JoinText(answer, index.libId, TEXT("\\"), version))
+        return;
+    LowerCaseAscii(module);
+    if (!AddIndexText(index.typeLibFiles, module, answer))
+        index.outOfMemory = true;
 }
 
 // The walk of FindClsidForTypeLib over every library at once.
@@ -63,17 +65,41 @@ static bool IndexTypeLibClasses(TextIndex& classes)
     return stored;
 }
 
-LONG ReadRegistrationIndex(RegistrationIndex& index)
+LONG FinishRegistrationIndex(RegistrationIndex& index)
 {
-    InitTextIndex(index.typeLibFiles);
-    InitTextIndex(index.typeLibClasses);
-    if (!IndexTypeLibFiles(index.typeLibFiles) || !IndexTypeLibClasses(index.typeLibClasses)) {
+    if (index.outOfMemory || !IndexTypeLibClasses(index.typeLibClasses)) {
         FreeRegistrationIndex(index);
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     SortTextIndex(index.typeLibFiles);
     SortTextIndex(index.typeLibClasses);
     return ERROR_SUCCESS;
+}
+
+static void IgnoreEntry(void*, const WCHAR*) {}
+
+static void IgnoreKeyOpenFailure(void*, LONG, int) {}
+
+static void IgnoreBusy(void*, bool) {}
+
+static void IndexScannedTypeLib(void* context, const WCHAR* libId, bool opened)
+{
+    IndexTypeLib(*static_cast<RegistrationIndex*>(context), libId, opened);
+}
+
+static void IndexScannedModule(void* context, const WCHAR* version, const WCHAR* file)
+{
+    IndexTypeLibModule(*static_cast<RegistrationIndex*>(context), version, file);
+}
+
+LONG ReadRegistrationIndex(RegistrationIndex& index)
+{
+    InitRegistrationIndex(index);
+    ScanSink sink = {IgnoreEntry, IgnoreKeyOpenFailure, IgnoreBusy,
+                     &index,      IndexScannedTypeLib,  IndexScannedModule};
+    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
+    ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
+    return FinishRegistrationIndex(index);
 }
 
 void FreeRegistrationIndex(RegistrationIndex& index)

@@ -35,6 +35,12 @@ struct ScanSink {
     void (*keyOpenFailed)(void* context, LONG status, int site);
     void (*busy)(void* context, bool busy);
     void* context;
+    // For a caller that indexes what the type-library pass reads (NULL
+    // otherwise): each library in turn, and whether it could be opened; then
+    // each of its versions with its 32-bit file as the registry gives it,
+    // download or not, or NULL when it names none.
+    void (*typeLib)(void* context, const WCHAR* libId, bool opened);
+    void (*typeLibModule)(void* context, const WCHAR* version, const WCHAR* file);
 };
 BOOL ScanDownloadedControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_PATH],
                             const WCHAR* keyName);

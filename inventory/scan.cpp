@@ -53,14 +53,17 @@ static BOOL IsListedDownload(const ScanSink& sink, DownloadCheck& check, const W
 }
 
 static void AddTypeLibFile(const ScanSink& sink, DownloadCheck& check, HKEY typeLib,
-                           const WCHAR* version, const WCHAR* suffix)
+                           const WCHAR* version, bool win32)
 {
     WCHAR path[MAX_PATH];
     CopyText(path, version);
-    AppendText(path, suffix);
+    AppendText(path, win32 ? TEXT("\\0\\win32") : TEXT("\\0\\win16"));
     WCHAR file[MAX_PATH];
     // A number is not a path; the buffer would hold four bytes of it, not text.
-    if (!QueryRegistryText(typeLib, path, TEXT(""), file))
+    bool read = QueryRegistryText(typeLib, path, TEXT(""), file);
+    if (win32 && sink.typeLibModule != NULL)
+        sink.typeLibModule(sink.context, version, read ? file : NULL);
+    if (!read)
         return;
     if (IsListedDownload(sink, check, file))
         return;
@@ -86,14 +89,17 @@ BOOL ScanTypeLibControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_P
     for (DWORD index = 0; RegEnumKeyW(typeLibs, index, libId, BufferLength(libId)) == ERROR_SUCCESS;
          ++index) {
         HKEY typeLib;
-        if (RegOpenKeyExW(typeLibs, libId, 0, KEY_READ, &typeLib) != ERROR_SUCCESS)
+        bool opened = RegOpenKeyExW(typeLibs, libId, 0, KEY_READ, &typeLib) == ERROR_SUCCESS;
+        if (sink.typeLib != NULL)
+            sink.typeLib(sink.context, libId, opened);
+        if (!opened)
             continue;
         WCHAR version[TYPELIB_VERSION_NAME_SIZE];
         for (DWORD versionIndex = 0;
              RegEnumKeyW(typeLib, versionIndex, version, BufferLength(version)) == ERROR_SUCCESS;
              ++versionIndex) {
-            AddTypeLibFile(sink, check, typeLib, version, TEXT("\\0\\win32"));
-            AddTypeLibFile(sink, check, typeLib, version, TEXT("\\0\\win16"));
+            AddTypeLibFile(sink, check, typeLib, version, true);
+            AddTypeLibFile(sink, check, typeLib, version, false);
         }
         RegCloseKey(typeLib);
     }

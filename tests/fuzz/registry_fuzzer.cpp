@@ -329,7 +329,7 @@ void CheckReport()
     ExpectNothingOpen("after the report");
 
     std::vector<WideText> entries;
-    ScanSink sink = {AddEntry, IgnoreKeyOpenFailure, IgnoreBusy, &entries};
+    ScanSink sink = {AddEntry, IgnoreKeyOpenFailure, IgnoreBusy, &entries, NULL, NULL};
     WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
     ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
     WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");

@@ -282,6 +282,12 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
                     "C:\\" OTHER_SCRIPTS "\\Ωmega.ocx");
     SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\4.0\\0\\win32", "",
                     "C:\\Program Files\\Ωmega\\Omega.dll");
+    // A version name too long for the search ends its walk of the library.
+    SetRegistryText(HKEY_CLASSES_ROOT,
+                    "TypeLib\\" LIBID_B "\\6" + std::string(40, 'x') + "\\0\\win32", "",
+                    "C:\\BlTest\\Long.dll");
+    SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\7.0\\0\\win32", "",
+                    "C:\\BlTest\\Seven.dll");
     // A second library for the same file: the first one in the walk answers.
     SetRegistryText(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_B "\\5.0\\0\\win32", "",
                     "c:\\bltest\\CONTROL.ocx");
@@ -298,6 +304,8 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
         {"c:/" OTHER_SCRIPTS "/ΩMEGA.OCX", LIBID_B " 3.0"},
         {"C:\\Program Files\\Ωmega\\Omega.dll", LIBID_B " 4.0"},
         {"C:\\Program Files\\Omega\\Omega.dll", kNotFound},
+        {"c:\\bltest\\long.dll", kNotFound},
+        {"c:\\bltest\\seven.dll", kNotFound},
     };
     // The index a report reads once answers as the walk for each file does.
     RegistrationIndex index;

@@ -244,7 +244,7 @@ TEST_F(ScanFaultTest, TheScanReportsToItsSinkAndNeverToAWindow)
         SetUp();
         c.arrange();
         SinkRecord record;
-        ScanSink sink = {RecordEntry, RecordKeyOpenFailure, RecordBusy, &record};
+        ScanSink sink = {RecordEntry, RecordKeyOpenFailure, RecordBusy, &record, NULL, NULL};
         WCHAR path[MAX_PATH];
         CopyText(path, c.typeLibs ? TEXT("TypeLib") : MODULE_USAGE_PATH);
         if (c.typeLibs)
