@@ -58,6 +58,6 @@ void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details,
         ReadTypeLibRegistration(controlPath, index, details);
 
     WCHAR count[MAX_PATH];
-    if (GetSharedDllCount(controlPath, count))
+    if (GetSharedDllCount(controlPath, count, index != NULL ? index->sharedDlls : NULL))
         SetDetail(details, DETAIL_USAGE_COUNT, count);
 }

@@ -65,6 +65,9 @@ struct RegistrationIndex {
     bool versionsEnded;
     bool typeLibsEnded;
     bool outOfMemory;
+    // Open for the whole report, so that each usage count is one read; NULL
+    // when it cannot be opened, and each count is then looked for as alone.
+    HKEY sharedDlls;
 };
 // What the scan's type-library pass reads, as it reads it (ScanSink's
 // typeLib and typeLibModule), and then the classes.
@@ -94,7 +97,8 @@ bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_ST
 BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PATH]);
 BOOL GetClsidTypeLib(const WCHAR* clsid, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[64]);
 BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, WCHAR (&description)[MAX_PATH]);
-BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH]);
+// With SharedDLLs already open, or NULL to open it for this one value.
+BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH], HKEY sharedDlls = NULL);
 BOOL FindTypeLibForFile(const WCHAR* controlPath, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[32]);
 BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH]);
 BOOL FindClsidForTypeLib(const WCHAR* libId, WCHAR (&clsid)[MAX_PATH]);

@@ -60,13 +60,16 @@ BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, WCHAR (&descriptio
     return QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), description);
 }
 
-BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH])
+BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH], HKEY sharedDlls)
 {
     WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     DWORD type;
-    if (!QueryRegistryValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, filePath, count, &type))
+    BOOL read = sharedDlls != NULL ? QueryRegistryValue(sharedDlls, NULL, filePath, count, &type)
+                                   : QueryRegistryValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH,
+                                                        filePath, count, &type);
+    if (!read)
         return FALSE;
     // Only a number is a usage count; text in its place counts as no count.
     if (type != REG_DWORD)

@@ -14,6 +14,7 @@ void InitRegistrationIndex(RegistrationIndex& index)
     index.versionsEnded = false;
     index.typeLibsEnded = false;
     index.outOfMemory = false;
+    index.sharedDlls = NULL;
 }
 
 // A library that cannot be opened ends FindTypeLibForFile's walk, and so
@@ -73,6 +74,9 @@ LONG FinishRegistrationIndex(RegistrationIndex& index)
     }
     SortTextIndex(index.typeLibFiles);
     SortTextIndex(index.typeLibClasses);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_READ, &index.sharedDlls) !=
+        ERROR_SUCCESS)
+        index.sharedDlls = NULL;
     return ERROR_SUCCESS;
 }
 
@@ -106,6 +110,9 @@ void FreeRegistrationIndex(RegistrationIndex& index)
 {
     FreeTextIndex(index.typeLibFiles);
     FreeTextIndex(index.typeLibClasses);
+    if (index.sharedDlls != NULL)
+        RegCloseKey(index.sharedDlls);
+    index.sharedDlls = NULL;
 }
 
 BOOL FindIndexedTypeLib(const RegistrationIndex& index, const WCHAR* controlPath,

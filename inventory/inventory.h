@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// Registry access shared by every part of the program.
+// Registry access shared by every part of the program. A NULL path reads
+// the key itself, without opening it again.
 BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
                         WCHAR (&output)[MAX_PATH], DWORD* valueType = NULL);
 // As QueryRegistryValue, for callers that need text: a number is no text.

@@ -17,8 +17,8 @@ static void TerminateValueText(WCHAR (&data)[MAX_PATH], DWORD dataSize)
 BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
                         WCHAR (&output)[MAX_PATH], DWORD* valueType)
 {
-    HKEY opened;
-    if (RegOpenKeyExW(key, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    HKEY opened = key;
+    if (path != NULL && RegOpenKeyExW(key, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return FALSE;
 
     WCHAR data[MAX_PATH];
@@ -26,7 +26,8 @@ BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
     DWORD type = REG_NONE;
     LONG status =
         RegQueryValueExW(opened, valueName, NULL, &type, reinterpret_cast<LPBYTE>(data), &dataSize);
-    RegCloseKey(opened);
+    if (opened != key)
+        RegCloseKey(opened);
     if (status != ERROR_SUCCESS)
         return FALSE;
 
