@@ -125,13 +125,14 @@ static void WriteHeader(OutputFile& out)
 // What the dialog shows once the entry is selected, the user going down the
 // list from the top: a file without a translation entry of its own is read
 // in the block of the file before it, as there.
-static void WriteControlRow(OutputFile& out, const WCHAR* entry, const RegistrationIndex* index)
+static void WriteControlRow(OutputFile& out, const WCHAR* entry, const RegistrationIndex* index,
+                            FolderListing& listing)
 {
     ControlDetails details = {};
     for (int field = 0; field < DETAIL_FIELD_COUNT; ++field)
         SetDetail(details, static_cast<DetailField>(field), TEXT_UNKNOWN);
     ReadRegistrationDetails(entry, details, index);
-    ReadFileDetails(entry, VersionStringTable, GetProcessHeap(), details);
+    ReadFileDetails(entry, VersionStringTable, GetProcessHeap(), details, &listing);
 
     WriteCsvField(out, entry, true);
     for (int field = 0; field < DETAIL_FIELD_COUNT; ++field)
@@ -175,9 +176,12 @@ int WriteControlReport(const WCHAR* path, HANDLE errors)
     // Without memory for the index every entry is still answered, each by
     // walks of its own.
     bool indexed = FinishRegistrationIndex(index) == ERROR_SUCCESS;
+    FolderListing listing;
+    InitFolderListing(listing);
     WriteHeader(out);
     for (size_t i = 0; i < list.count && out.error == 0; ++i)
-        WriteControlRow(out, list.entries[i], indexed ? &index : NULL);
+        WriteControlRow(out, list.entries[i], indexed ? &index : NULL, listing);
+    FreeFolderListing(listing);
     if (indexed)
         FreeRegistrationIndex(index);
     FreeReportList(list);

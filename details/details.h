@@ -87,11 +87,23 @@ BOOL FindIndexedClsid(const RegistrationIndex& index, const WCHAR* libId, WCHAR 
 // an index the type libraries and classes are read afresh.
 void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details,
                              const RegistrationIndex* index = NULL);
+// The folders of a report's files, each listed once at its first file, so
+// that a file that is not there costs no search of its own: under Wine a
+// search for a name that is not there reads the whole folder. Only "not
+// there" is answered from it, and only where that is certain.
+struct FolderListing {
+    TextIndex folders; // upper-cased, and whether they could be listed
+    TextIndex names;   // upper-cased full paths, by long and by short name
+};
+void InitFolderListing(FolderListing& listing);
+bool IsSurelyAbsent(FolderListing& listing, const WCHAR* filePath);
+void FreeFolderListing(FolderListing& listing);
+
 // What the file says about itself, the publisher and copyright of its
 // version strings among it; false, with nothing read, when there is no
-// memory for its version data.
+// memory for its version data. Without a listing the file is looked for afresh.
 bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
-                     HANDLE heap, ControlDetails& details);
+                     HANDLE heap, ControlDetails& details, FolderListing* listing = NULL);
 
 // What the registry says about a control.
 BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PATH]);

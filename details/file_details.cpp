@@ -95,18 +95,21 @@ bool FindFileEntry(const WCHAR* filePath, WIN32_FIND_DATAW& found)
 }
 
 bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
-                     HANDLE heap, ControlDetails& details)
+                     HANDLE heap, ControlDetails& details, FolderListing* listing)
 {
     WCHAR filePath[MAX_PATH];
     CopyText(filePath, controlPath);
     ConvertSlashes(filePath);
     WIN32_FIND_DATAW found;
-    bool exists = FindFileEntry(filePath, found);
+    bool absent = listing != NULL && IsSurelyAbsent(*listing, filePath);
+    bool exists = !absent && FindFileEntry(filePath, found);
     // A file that is not there has no version data either, and asking
     // version.dll for it costs a search of its folder, a long one in the
     // system folder; any other failure of the search is left to version.dll.
-    DWORD searchError = exists ? ERROR_SUCCESS : GetLastError();
-    bool absent = searchError == ERROR_FILE_NOT_FOUND || searchError == ERROR_PATH_NOT_FOUND;
+    if (!absent && !exists) {
+        DWORD searchError = GetLastError();
+        absent = searchError == ERROR_FILE_NOT_FOUND || searchError == ERROR_PATH_NOT_FOUND;
+    }
 
     VS_FIXEDFILEINFO fixedInfo;
     BOOL haveFixedInfo = FALSE;

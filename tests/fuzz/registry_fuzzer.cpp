@@ -7,7 +7,8 @@
 // anything left one finished restore folder whose removed.reg holds every
 // line it took; at the end every message box had an answer and every modal
 // loop ended. Before the session, a report changed nothing, and its index
-// answered every entry as the walks for that entry do.
+// and folder listing answered every entry as the walks and searches for that
+// entry do.
 
 #include "fuzz.h"
 
@@ -305,14 +306,16 @@ void IgnoreKeyOpenFailure(void*, LONG, int) {}
 
 void IgnoreBusy(void*, bool) {}
 
-bool SameDetails(const ControlDetails& first, const ControlDetails& second)
+// Every field as it would be shown, the version strings among them.
+std::vector<WideText> Shown(const ControlDetails& details)
 {
-    for (int field = 0; field < DETAIL_FIELD_COUNT; ++field) {
-        if (first.known[field] != second.known[field] ||
-            (first.known[field] && WideText(first.text[field]) != WideText(second.text[field])))
-            return false;
-    }
-    return true;
+    std::vector<WideText> shown;
+    for (int field = 0; field < DETAIL_FIELD_COUNT; ++field)
+        shown.push_back(details.known[field] ? DetailText(details, static_cast<DetailField>(field))
+                                             : TEXT("(unknown)"));
+    for (const auto& row : details.versions)
+        shown.push_back(details.hasVersions ? row.value : TEXT("(none)"));
+    return shown;
 }
 
 // The report changes nothing, and its index of the type libraries and the
@@ -337,13 +340,22 @@ void CheckReport()
     RegistrationIndex index;
     if (ReadRegistrationIndex(index) != ERROR_SUCCESS)
         Fail("no memory for the report's index", "");
+    FolderListing listing;
+    InitFolderListing(listing);
     for (const WideText& entry : entries) {
         ControlDetails indexed = {}, walked = {};
         ReadRegistrationDetails(entry.c_str(), indexed, &index);
         ReadRegistrationDetails(entry.c_str(), walked, NULL);
-        if (!SameDetails(indexed, walked))
+        if (Shown(indexed) != Shown(walked))
             Fail("the report's index answers otherwise than the walks", Shown(entry));
+        ControlDetails listed = {}, searched = {};
+        ReadFileDetails(entry.c_str(), VersionStringTable, GetProcessHeap(), listed, &listing);
+        std::vector<WideText> fromListing = Shown(listed);
+        ReadFileDetails(entry.c_str(), VersionStringTable, GetProcessHeap(), searched, NULL);
+        if (fromListing != Shown(searched))
+            Fail("the report's folder listing finds otherwise than a search", Shown(entry));
     }
+    FreeFolderListing(listing);
     FreeRegistrationIndex(index);
     ExpectNothingOpen("after the report's index");
 }

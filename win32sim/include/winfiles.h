@@ -94,7 +94,10 @@ typedef struct _OVERLAPPED {
 // Paths: either separator; names without regard to case; trailing dots and
 // spaces of the last name are dropped, as Win32 does; a name of the form
 // PREFIX~N stands for the Nth long name in its folder that begins so.
+// A name, or "folder\\*" for every entry of a folder, one by one through
+// FindNextFileW; no other wildcards.
 HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
+BOOL WINAPI FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW findData);
 BOOL WINAPI FindClose(HANDLE search);
 // Dispositions CREATE_NEW, CREATE_ALWAYS and OPEN_EXISTING. Sharing is
 // checked among the handles open here (the one in-use mark stands for

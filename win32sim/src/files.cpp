@@ -37,6 +37,9 @@ struct OpenHandle {
     int descriptor; // files only: the host file stays the one that was opened
     DWORD share;
     bool read, write, writeAttributes;
+    // Searches of a folder: its entries, and the next one FindNextFileW gives.
+    std::vector<std::string> entries = {};
+    size_t next = 0;
 };
 
 std::string g_sandbox;
@@ -691,18 +694,12 @@ int SimOpenHandleCount()
     return static_cast<int>(g_handles.size());
 }
 
-HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData)
-{
-    std::string host;
-    PathNames names;
-    struct stat info;
-    // A trailing separator names no entry, as on Windows.
-    if (!ResolvePath(fileName, &host, &names) || HasWildcard(fileName) ||
-        (names.trailingSeparator && !names.names.empty()) || stat(host.c_str(), &info) != 0) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
+namespace {
 
+// The entry as a search reports it; a drive's root has no short name.
+void FillFindData(const std::string& host, const struct stat& info, bool root,
+                  LPWIN32_FIND_DATAW findData)
+{
     memset(findData, 0, sizeof *findData);
     FileFacts facts = FactsOf(host, info);
     findData->dwFileAttributes = facts.attributes;
@@ -716,10 +713,81 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData)
     std::u16string name = WideFromUtf8(entry);
     name.resize(std::min<size_t>(name.size(), MAX_PATH - 1));
     std::copy(name.begin(), name.end(), findData->cFileName);
-    if (!names.names.empty()) {
+    if (!root) {
         std::u16string alternate = ShortNameOf(host.substr(0, slash), entry);
         std::copy(alternate.begin(), alternate.end(), findData->cAlternateFileName);
     }
+}
+
+// "folder\*": every entry of the folder, "." and ".." first but at a root,
+// then the others in the host's order, as Wine gives them.
+HANDLE ListFolder(const std::u16string& folder, LPWIN32_FIND_DATAW findData)
+{
+    std::string host;
+    PathNames names;
+    struct stat info;
+    if (!ResolvePath(folder.c_str(), &host, &names) || HasWildcard(folder.c_str()) ||
+        stat(host.c_str(), &info) != 0) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        SetLastError(ERROR_DIRECTORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    OpenHandle search{HandleKind::Search, host, -1, 0, false, false, false};
+    if (!names.names.empty())
+        search.entries = {".", ".."};
+    for (const std::string& entry : FolderEntries(host))
+        search.entries.push_back(entry);
+    if (search.entries.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = AddHandle(search);
+    FindNextFileW(handle, findData);
+    return handle;
+}
+
+} // namespace
+
+BOOL WINAPI FindNextFileW(HANDLE search, LPWIN32_FIND_DATAW findData)
+{
+    OpenHandle* open = FindHandle(search, HandleKind::Search);
+    if (open == nullptr)
+        return Refuse(ERROR_INVALID_HANDLE);
+    if (open->next >= open->entries.size())
+        return Refuse(ERROR_NO_MORE_FILES);
+    const std::string& entry = open->entries[open->next++];
+    std::string host = open->hostPath + "/" + entry;
+    struct stat info;
+    if (stat(host.c_str(), &info) != 0)
+        return Refuse(ERROR_NO_MORE_FILES);
+    bool dots = entry == "." || entry == "..";
+    FillFindData(host, info, dots, findData);
+    if (dots) {
+        std::u16string name = WideFromUtf8(entry);
+        std::fill(std::begin(findData->cFileName), std::end(findData->cFileName), 0);
+        std::copy(name.begin(), name.end(), findData->cFileName);
+    }
+    return TRUE;
+}
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData)
+{
+    std::u16string_view path = fileName != nullptr ? fileName : u"";
+    if (path.size() >= 2 && path.substr(path.size() - 2) == u"\\*")
+        return ListFolder(std::u16string(path.substr(0, path.size() - 2)), findData);
+    std::string host;
+    PathNames names;
+    struct stat info;
+    // A trailing separator names no entry, as on Windows.
+    if (!ResolvePath(fileName, &host, &names) || HasWildcard(fileName) ||
+        (names.trailingSeparator && !names.names.empty()) || stat(host.c_str(), &info) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    FillFindData(host, info, names.names.empty(), findData);
     return AddHandle(OpenHandle{HandleKind::Search, host, -1, 0, false, false, false});
 }
 
