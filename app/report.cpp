@@ -44,23 +44,6 @@ static size_t SortedPosition(const ReportList& list, const WCHAR* entry)
     return low;
 }
 
-static bool MakeRoom(ReportList& list)
-{
-    if (list.count < list.capacity)
-        return true;
-    size_t capacity = list.capacity == 0 ? 256 : list.capacity * 2;
-    WCHAR** entries = static_cast<WCHAR**>(HeapAlloc(list.heap, 0, capacity * sizeof *entries));
-    if (entries == NULL)
-        return false;
-    if (list.entries != NULL) {
-        memcpy(entries, list.entries, list.count * sizeof *entries);
-        HeapFree(list.heap, 0, list.entries);
-    }
-    list.entries = entries;
-    list.capacity = capacity;
-    return true;
-}
-
 static void ReportIncomplete(ReportList& list, const WCHAR* message)
 {
     if (list.errors != NULL)
@@ -72,7 +55,9 @@ static void AddReportEntry(void* context, const WCHAR* entry)
 {
     ReportList& list = *static_cast<ReportList*>(context);
     size_t size = (TextLength(entry) + 1) * sizeof *entry;
-    WCHAR* copy = MakeRoom(list) ? static_cast<WCHAR*>(HeapAlloc(list.heap, 0, size)) : NULL;
+    WCHAR* copy = MakeRoomForOneMore(list.heap, list.entries, list.count, list.capacity)
+                      ? static_cast<WCHAR*>(HeapAlloc(list.heap, 0, size))
+                      : NULL;
     if (copy == NULL) {
         ReportIncomplete(list, TEXT_REPORT_NO_MEMORY);
         return;

@@ -148,18 +148,23 @@ struct Round {
     Selection typeLib, download;
 };
 
-static bool TimeRefresh(const char* program, Round& round)
+static bool StartProgram(const char* program, std::string commandLine, PROCESS_INFORMATION& process)
 {
-    std::string commandLine = std::string("\"") + program + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    if (CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process))
+        return true;
+    fprintf(stderr, "refresh_driver: cannot start %s: error %lu\n", program, GetLastError());
+    return false;
+}
+
+static bool TimeRefresh(const char* program, Round& round)
+{
     PROCESS_INFORMATION process{};
     double start = Now();
-    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        fprintf(stderr, "refresh_driver: cannot start %s: error %lu\n", program, GetLastError());
+    if (!StartProgram(program, std::string("\"") + program + "\"", process))
         return false;
-    }
     MainSearch search{process.dwProcessId, nullptr};
     while (search.found == nullptr && Running(process.hProcess)) {
         EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
@@ -200,16 +205,11 @@ static bool TimeReport(const char* program, Round& round)
     if (length == 0 || length >= sizeof folder)
         return false;
     std::string file = std::string(folder) + "refresh_driver report.csv";
-    std::string commandLine = std::string("\"") + program + "\" /report \"" + file + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     double start = Now();
-    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        fprintf(stderr, "refresh_driver: cannot start %s: error %lu\n", program, GetLastError());
+    if (!StartProgram(program, std::string("\"") + program + "\" /report \"" + file + "\"",
+                      process))
         return false;
-    }
     bool ended = WaitForSingleObject(process.hProcess, kPatienceMs) == WAIT_OBJECT_0;
     round.report = Now() - start;
     DWORD code = 99;

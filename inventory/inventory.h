@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 // Registry access shared by every part of the program. A NULL path reads
 // the key itself, without opening it again.
 BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
@@ -54,6 +56,28 @@ void FormatKeyOpenError(WCHAR (&message)[80], LONG status, int site);
 BOOL CheckDownloadedControl(const WCHAR* controlPath, LONG& openStatus);
 // Whether a file path (with '\') lies in a download cache folder.
 bool IsInDownloadCache(const WCHAR* filePath);
+
+// Room for one more item in an array from the heap, which doubles from 256
+// items; false, with the array as it was, when there is no memory for it.
+template <typename Item>
+bool MakeRoomForOneMore(HANDLE heap, Item*& items, size_t count, size_t& capacity)
+{
+    if (count < capacity)
+        return true;
+    if (capacity > static_cast<size_t>(-1) / (2 * sizeof *items))
+        return false;
+    size_t grown = capacity == 0 ? 256 : capacity * 2;
+    Item* moved = static_cast<Item*>(HeapAlloc(heap, 0, grown * sizeof *items));
+    if (moved == NULL)
+        return false;
+    if (items != NULL) {
+        memcpy(moved, items, count * sizeof *items);
+        HeapFree(heap, 0, items);
+    }
+    items = moved;
+    capacity = grown;
+    return true;
+}
 
 // Texts read once by a registry walk and looked up by key (folded by the
 // caller). Among equal keys the first one added answers, as the walk that

@@ -6,7 +6,6 @@
 // Texts go into blocks of this size that never move, so the sorted entries
 // can point into them; each block begins with a pointer to the one before.
 #define TEXT_BLOCK_SIZE 65536
-#define FIRST_ENTRY_CAPACITY 256
 
 void InitTextIndex(TextIndex& index)
 {
@@ -31,29 +30,9 @@ static WCHAR* StoreText(TextIndex& index, const WCHAR* text)
     return stored;
 }
 
-static bool MakeRoom(TextIndex& index)
-{
-    if (index.count < index.capacity)
-        return true;
-    if (index.capacity > static_cast<size_t>(-1) / (2 * sizeof *index.entries))
-        return false;
-    size_t capacity = index.capacity == 0 ? FIRST_ENTRY_CAPACITY : index.capacity * 2;
-    TextIndexEntry* entries =
-        static_cast<TextIndexEntry*>(HeapAlloc(index.heap, 0, capacity * sizeof *entries));
-    if (entries == NULL)
-        return false;
-    if (index.entries != NULL) {
-        memcpy(entries, index.entries, index.count * sizeof *entries);
-        HeapFree(index.heap, 0, index.entries);
-    }
-    index.entries = entries;
-    index.capacity = capacity;
-    return true;
-}
-
 bool AddIndexText(TextIndex& index, const WCHAR* key, const WCHAR* value)
 {
-    if (!MakeRoom(index))
+    if (!MakeRoomForOneMore(index.heap, index.entries, index.count, index.capacity))
         return false;
     TextIndexEntry& entry = index.entries[index.count];
     entry.key = StoreText(index, key);
