@@ -119,10 +119,7 @@ LRESULT RefreshControlList(HWND window)
     SuspendListRedraw(window);
     SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_RESETCONTENT, 0, 0);
 
-    WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
-    AddDownloadedControls(window, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
-    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
-    AddTypeLibControls(window, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
+    ScanControlList(ListSink(window));
 
     ResumeListRedraw(window);
 

@@ -78,8 +78,6 @@ static void ReportKeyOpenFailure(void* context, LONG status, int site)
     ReportIncomplete(*static_cast<ReportList*>(context), message);
 }
 
-static void IgnoreBusy(void*, bool) {}
-
 static void IndexReportTypeLib(void* context, const WCHAR* libId, bool opened)
 {
     IndexTypeLib(*static_cast<ReportList*>(context)->index, libId, opened);
@@ -151,12 +149,9 @@ int WriteControlReport(const WCHAR* path, HANDLE errors)
     list.heap = GetProcessHeap();
     list.errors = errors;
     list.index = &index;
-    ScanSink sink = {AddReportEntry, ReportKeyOpenFailure, IgnoreBusy,
+    ScanSink sink = {AddReportEntry, ReportKeyOpenFailure, NULL,
                      &list,          IndexReportTypeLib,   IndexReportModule};
-    WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
-    ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
-    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
-    ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
+    ScanControlList(sink);
 
     // Without memory for the index every entry is still answered, each by
     // walks of its own.

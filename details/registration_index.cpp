@@ -80,12 +80,6 @@ LONG FinishRegistrationIndex(RegistrationIndex& index)
     return ERROR_SUCCESS;
 }
 
-static void IgnoreEntry(void*, const WCHAR*) {}
-
-static void IgnoreKeyOpenFailure(void*, LONG, int) {}
-
-static void IgnoreBusy(void*, bool) {}
-
 static void IndexScannedTypeLib(void* context, const WCHAR* libId, bool opened)
 {
     IndexTypeLib(*static_cast<RegistrationIndex*>(context), libId, opened);
@@ -99,8 +93,7 @@ static void IndexScannedModule(void* context, const WCHAR* version, const WCHAR*
 LONG ReadRegistrationIndex(RegistrationIndex& index)
 {
     InitRegistrationIndex(index);
-    ScanSink sink = {IgnoreEntry, IgnoreKeyOpenFailure, IgnoreBusy,
-                     &index,      IndexScannedTypeLib,  IndexScannedModule};
+    ScanSink sink = {NULL, NULL, NULL, &index, IndexScannedTypeLib, IndexScannedModule};
     WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
     ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
     return FinishRegistrationIndex(index);

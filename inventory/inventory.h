@@ -32,7 +32,7 @@ bool ContainsAnyOf(const WCHAR* text, const WCHAR* set);
 // The control list scan hands its caller each entry it finds, and each key
 // it could not open with the status and the site of the open. The walk of the
 // type libraries, which takes a while, is bracketed by busy(true) and
-// busy(false) once their key is open.
+// busy(false) once their key is open. Any of the functions may be NULL.
 struct ScanSink {
     void (*addEntry)(void* context, const WCHAR* entry);
     void (*keyOpenFailed)(void* context, LONG status, int site);
@@ -49,6 +49,9 @@ BOOL ScanDownloadedControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MA
                             const WCHAR* keyName);
 BOOL ScanTypeLibControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_PATH],
                          const WCHAR* keyName);
+// Both, as a refresh of the list makes them: the downloads under ModuleUsage,
+// then the files of the type libraries.
+void ScanControlList(const ScanSink& sink);
 // The text that reports a key that could not be opened.
 void FormatKeyOpenError(WCHAR (&message)[80], LONG status, int site);
 // Whether ModuleUsage names the path; FALSE, with the status of the open,

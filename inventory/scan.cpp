@@ -4,6 +4,19 @@
 
 #define TYPELIB_VERSION_NAME_SIZE 80
 
+// A caller leaves out (NULL) what it has no use for.
+static void AddEntry(const ScanSink& sink, const WCHAR* entry)
+{
+    if (sink.addEntry != NULL)
+        sink.addEntry(sink.context, entry);
+}
+
+static void ReportKeyOpenFailure(const ScanSink& sink, LONG status, int site)
+{
+    if (sink.keyOpenFailed != NULL)
+        sink.keyOpenFailed(sink.context, status, site);
+}
+
 // Walks stop at the first failing status. At index 0 that means an empty key;
 // later, any status other than "no more items" would leave the previous name
 // in the buffer, so going on could only handle that entry again.
@@ -14,7 +27,7 @@ BOOL ScanDownloadedControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MA
     HKEY moduleUsage;
     LONG status = RegOpenKeyExW(root, keyPath, 0, KEY_READ, &moduleUsage);
     if (status != ERROR_SUCCESS) {
-        sink.keyOpenFailed(sink.context, status, SITE_MODULE_USAGE_SCAN);
+        ReportKeyOpenFailure(sink, status, SITE_MODULE_USAGE_SCAN);
         return FALSE;
     }
 
@@ -26,7 +39,7 @@ BOOL ScanDownloadedControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MA
         LowerCaseAscii(lowered);
         if (ContainsText(lowered, TEXT("/downloaded program files")) ||
             ContainsText(lowered, TEXT("/occache/")))
-            sink.addEntry(sink.context, name);
+            AddEntry(sink, name);
     }
     RegCloseKey(moduleUsage);
     return TRUE;
@@ -48,7 +61,7 @@ static BOOL IsListedDownload(const ScanSink& sink, DownloadCheck& check, const W
     LONG status;
     BOOL downloaded = CheckDownloadedControl(file, status);
     if (status != ERROR_SUCCESS)
-        sink.keyOpenFailed(sink.context, status, SITE_DOWNLOAD_CHECK);
+        ReportKeyOpenFailure(sink, status, SITE_DOWNLOAD_CHECK);
     return downloaded;
 }
 
@@ -68,7 +81,7 @@ static void AddTypeLibFile(const ScanSink& sink, DownloadCheck& check, HKEY type
     if (IsListedDownload(sink, check, file))
         return;
     LowerCaseAscii(file);
-    sink.addEntry(sink.context, file);
+    AddEntry(sink, file);
 }
 
 BOOL ScanTypeLibControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_PATH],
@@ -78,11 +91,12 @@ BOOL ScanTypeLibControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_P
     HKEY typeLibs;
     LONG status = RegOpenKeyExW(root, keyPath, 0, KEY_READ, &typeLibs);
     if (status != ERROR_SUCCESS) {
-        sink.keyOpenFailed(sink.context, status, SITE_TYPELIB_SCAN);
+        ReportKeyOpenFailure(sink, status, SITE_TYPELIB_SCAN);
         return FALSE;
     }
 
-    sink.busy(sink.context, true);
+    if (sink.busy != NULL)
+        sink.busy(sink.context, true);
     DownloadCheck check;
     check.status = ReadModuleUsageIndex(check.names);
     WCHAR libId[MAX_PATH];
@@ -105,7 +119,16 @@ BOOL ScanTypeLibControls(const ScanSink& sink, HKEY root, WCHAR (&keyPath)[MAX_P
     }
     if (check.status == ERROR_SUCCESS)
         FreeModuleUsageIndex(check.names);
-    sink.busy(sink.context, false);
+    if (sink.busy != NULL)
+        sink.busy(sink.context, false);
     RegCloseKey(typeLibs);
     return TRUE;
+}
+
+void ScanControlList(const ScanSink& sink)
+{
+    WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
+    ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
+    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
+    ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
 }

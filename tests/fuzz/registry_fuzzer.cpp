@@ -302,10 +302,6 @@ void AddEntry(void* context, const WCHAR* entry)
     static_cast<std::vector<WideText>*>(context)->push_back(entry);
 }
 
-void IgnoreKeyOpenFailure(void*, LONG, int) {}
-
-void IgnoreBusy(void*, bool) {}
-
 // Every field as it would be shown, the version strings among them.
 std::vector<WideText> Shown(const ControlDetails& details)
 {
@@ -332,11 +328,7 @@ void CheckReport()
     ExpectNothingOpen("after the report");
 
     std::vector<WideText> entries;
-    ScanSink sink = {AddEntry, IgnoreKeyOpenFailure, IgnoreBusy, &entries, NULL, NULL};
-    WCHAR moduleUsagePath[MAX_PATH] = MODULE_USAGE_PATH;
-    ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, moduleUsagePath, TEXT(""));
-    WCHAR typeLibPath[MAX_PATH] = TEXT("TypeLib");
-    ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, typeLibPath, TEXT(""));
+    ScanControlList(ScanSink{AddEntry, NULL, NULL, &entries, NULL, NULL});
     RegistrationIndex index;
     if (ReadRegistrationIndex(index) != ERROR_SUCCESS)
         Fail("no memory for the report's index", "");
