@@ -5,13 +5,18 @@
 #include "inventory/inventory.h"
 
 // The extent follows the entry just added, not the widest one: the list's
-// item rectangle has the width of its client area.
-static void AddControlEntry(HWND window, const WCHAR* entry)
+// item rectangle has the width of its client area. Each entry keeps its
+// view beside its text, where the sorted list cannot lose it.
+static void AddControlEntry(HWND window, const WCHAR* controlPath, RegistryView view)
 {
+    WCHAR text[ENTRY_TEXT_SIZE];
+    FormatEntryText(controlPath, view, text);
     LRESULT index = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_ADDSTRING, 0,
-                                        reinterpret_cast<LPARAM>(entry));
+                                        reinterpret_cast<LPARAM>(text));
     if (index < 0)
         return; // nothing was added, so there is no rectangle to measure
+    SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_SETITEMDATA, static_cast<WPARAM>(index),
+                        static_cast<LPARAM>(view));
     RECT item;
     if (SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETITEMRECT, static_cast<WPARAM>(index),
                             reinterpret_cast<LPARAM>(&item)) == LB_ERR)
@@ -55,9 +60,9 @@ void ReportKeyOpenError(HWND window, LONG status, int site)
     MessageBoxW(window, message, TEXT_PRODUCT_NAME, MB_OK);
 }
 
-static void AddScannedEntry(void* context, const WCHAR* entry)
+static void AddScannedEntry(void* context, const WCHAR* entry, RegistryView view)
 {
-    AddControlEntry(static_cast<HWND>(context), entry);
+    AddControlEntry(static_cast<HWND>(context), entry, view);
 }
 
 // A message box in the middle of a rebuild shows over a list that draws;
@@ -83,9 +88,10 @@ static ScanSink ListSink(HWND window)
     return ScanSink{AddScannedEntry, ReportScanKeyOpenError, ShowScanBusy, window, NULL, NULL};
 }
 
-BOOL AddDownloadedControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName)
+BOOL AddDownloadedControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName,
+                           RegistryView view)
 {
-    return ScanDownloadedControls(ListSink(window), root, keyPath, keyName);
+    return ScanDownloadedControls(ListSink(window), root, keyPath, keyName, view);
 }
 
 BOOL AddTypeLibControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], const WCHAR* keyName)
@@ -93,10 +99,10 @@ BOOL AddTypeLibControls(HWND window, HKEY root, WCHAR (&keyPath)[MAX_PATH], cons
     return ScanTypeLibControls(ListSink(window), root, keyPath, keyName);
 }
 
-BOOL IsDownloadedControl(HWND window, const WCHAR* controlPath)
+BOOL IsDownloadedControl(HWND window, const WCHAR* controlPath, RegistryView view)
 {
     LONG status;
-    BOOL downloaded = CheckDownloadedControl(controlPath, status);
+    BOOL downloaded = CheckDownloadedControl(controlPath, view, status);
     if (status != ERROR_SUCCESS)
         ReportKeyOpenError(window, status, SITE_DOWNLOAD_CHECK);
     return downloaded;
@@ -142,17 +148,20 @@ LRESULT RefreshControlList(HWND window)
     return 0;
 }
 
-bool GetControlEntry(HWND window, LRESULT index, WCHAR (&controlPath)[MAX_PATH])
+bool GetControlEntry(HWND window, LRESULT index, ControlEntry& entry)
 {
+    WCHAR text[ENTRY_TEXT_SIZE];
     LRESULT length = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETTEXTLEN, index, 0);
-    if (length < 0 || length >= MAX_PATH)
+    if (length < 0 || length >= ENTRY_TEXT_SIZE ||
+        SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETTEXT, index,
+                            reinterpret_cast<LPARAM>(text)) == LB_ERR)
         return false;
-    return SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETTEXT, index,
-                               reinterpret_cast<LPARAM>(controlPath)) != LB_ERR;
+    LRESULT view = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETITEMDATA, index, 0);
+    return ParseEntryText(text, view == VIEW_64 ? VIEW_64 : VIEW_32, entry);
 }
 
-bool GetSelectedControl(HWND window, LRESULT& index, WCHAR (&controlPath)[MAX_PATH])
+bool GetSelectedControl(HWND window, LRESULT& index, ControlEntry& entry)
 {
     index = SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_GETCURSEL, 0, 0);
-    return index >= 0 && GetControlEntry(window, index, controlPath);
+    return index >= 0 && GetControlEntry(window, index, entry);
 }

@@ -17,19 +17,19 @@ static LRESULT CountEntries(void* context)
     return SendDlgItemMessageW(static_cast<HWND>(context), IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0);
 }
 
-static bool ReadEntry(void* context, LRESULT index, WCHAR (&controlPath)[MAX_PATH])
+static bool ReadEntry(void* context, LRESULT index, ControlEntry& entry)
 {
-    return GetControlEntry(static_cast<HWND>(context), index, controlPath);
+    return GetControlEntry(static_cast<HWND>(context), index, entry);
 }
 
 BOOL DeleteSelectedControl(HWND window)
 {
     LRESULT index;
-    WCHAR controlPath[MAX_PATH];
-    if (!GetSelectedControl(window, index, controlPath))
+    ControlEntry entry;
+    if (!GetSelectedControl(window, index, entry))
         return FALSE;
     DeleteDialogue dialogue = {AskWithBox, Beep, CountEntries, ReadEntry, window};
-    if (!DeleteListedControl(dialogue, index, controlPath))
+    if (!DeleteListedControl(dialogue, index, entry))
         return FALSE;
     SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);
     return TRUE;

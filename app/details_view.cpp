@@ -35,7 +35,7 @@ static void ListVersionStrings(HWND window, const ControlDetails& details, LRESU
         SetDlgItemTextW(window, IDC_FILE_INFO_VALUE, details.versions[row].value);
 }
 
-void ShowFileDetails(HWND window, const WCHAR* controlPath,
+void ShowFileDetails(HWND window, const ControlEntry& entry,
                      VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap)
 {
     LRESULT selection = SendDlgItemMessageW(window, IDC_FILE_INFO_LIST, LB_GETCURSEL, 0, 0);
@@ -43,7 +43,7 @@ void ShowFileDetails(HWND window, const WCHAR* controlPath,
     SetDlgItemTextW(window, IDC_FILE_INFO_VALUE, TEXT_UNKNOWN);
 
     ControlDetails details = {};
-    if (!ReadFileDetails(controlPath, table, heap, details))
+    if (!ReadFileDetails(entry, table, heap, details))
         return;
     if (details.hasVersions)
         ListVersionStrings(window, details, selection);
@@ -53,8 +53,8 @@ void ShowFileDetails(HWND window, const WCHAR* controlPath,
 void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT], HANDLE heap)
 {
     LRESULT index;
-    WCHAR controlPath[MAX_PATH];
-    if (!GetSelectedControl(window, index, controlPath))
+    ControlEntry entry;
+    if (!GetSelectedControl(window, index, entry))
         return;
 
     // Nothing of the previous control may survive in a field the lookups
@@ -65,10 +65,10 @@ void ShowControlDetails(HWND window, VersionString (&table)[VERSION_STRING_COUNT
     LockWindowUpdate(NULL);
 
     ControlDetails details = {};
-    ReadRegistrationDetails(controlPath, details);
+    ReadRegistrationDetails(entry, details);
     ShowDetailFields(window, details);
 
-    ShowFileDetails(window, controlPath, table, heap);
+    ShowFileDetails(window, entry, table, heap);
 
     // The multi-line fields keep stale pixels below shorter new text unless
     // their background is erased.

@@ -10,9 +10,13 @@
 // gives them: it compares with CompareStringW in the user's locale, ignoring
 // case, and puts a new entry where its binary search ends, in front of an
 // equal one.
+struct ReportEntry {
+    WCHAR* text; // as the list shows it
+    RegistryView view;
+};
 struct ReportList {
     HANDLE heap;
-    WCHAR** entries;
+    ReportEntry* entries;
     size_t count;
     size_t capacity;
     HANDLE errors;
@@ -33,7 +37,7 @@ static size_t SortedPosition(const ReportList& list, const WCHAR* entry)
     size_t low = 0, high = list.count;
     while (low < high) {
         size_t middle = low + (high - 1 - low) / 2;
-        int order = CompareEntries(list.entries[middle], entry);
+        int order = CompareEntries(list.entries[middle].text, entry);
         if (order == 0)
             return middle;
         if (order > 0)
@@ -51,9 +55,11 @@ static void ReportIncomplete(ReportList& list, const WCHAR* message)
     list.incomplete = true;
 }
 
-static void AddReportEntry(void* context, const WCHAR* entry)
+static void AddReportEntry(void* context, const WCHAR* controlPath, RegistryView view)
 {
     ReportList& list = *static_cast<ReportList*>(context);
+    WCHAR entry[ENTRY_TEXT_SIZE];
+    FormatEntryText(controlPath, view, entry);
     size_t size = (TextLength(entry) + 1) * sizeof *entry;
     WCHAR* copy = MakeRoomForOneMore(list.heap, list.entries, list.count, list.capacity)
                       ? static_cast<WCHAR*>(HeapAlloc(list.heap, 0, size))
@@ -66,7 +72,7 @@ static void AddReportEntry(void* context, const WCHAR* entry)
     size_t position = SortedPosition(list, copy);
     memmove(list.entries + position + 1, list.entries + position,
             (list.count - position) * sizeof *list.entries);
-    list.entries[position] = copy;
+    list.entries[position] = ReportEntry{copy, view};
     ++list.count;
 }
 
@@ -83,15 +89,16 @@ static void IndexReportTypeLib(void* context, const WCHAR* libId, bool opened)
     IndexTypeLib(*static_cast<ReportList*>(context)->index, libId, opened);
 }
 
-static void IndexReportModule(void* context, const WCHAR* version, const WCHAR* file)
+static void IndexReportModule(void* context, const WCHAR* version, const WCHAR* file,
+                              RegistryView view)
 {
-    IndexTypeLibModule(*static_cast<ReportList*>(context)->index, version, file);
+    IndexTypeLibModule(*static_cast<ReportList*>(context)->index, version, file, view);
 }
 
 static void FreeReportList(ReportList& list)
 {
     for (size_t i = 0; i < list.count; ++i)
-        HeapFree(list.heap, 0, list.entries[i]);
+        HeapFree(list.heap, 0, list.entries[i].text);
     if (list.entries != NULL)
         HeapFree(list.heap, 0, list.entries);
 }
@@ -102,26 +109,31 @@ static void WriteHeader(OutputFile& out)
     WriteUtf8(out, TEXT_REPORT_COLUMNS);
     for (const VersionString& row : VersionStringTable)
         WriteCsvField(out, row.name, false);
+    WriteCsvField(out, TEXT_REPORT_BITS_COLUMN, false);
     EndCsvRecord(out);
 }
 
 // What the dialog shows once the entry is selected, the user going down the
 // list from the top: a file without a translation entry of its own is read
 // in the block of the file before it, as there.
-static void WriteControlRow(OutputFile& out, const WCHAR* entry, const RegistrationIndex* index,
-                            FolderListing& listing)
+static void WriteControlRow(OutputFile& out, const ReportEntry& listed,
+                            const RegistrationIndex* index, FolderListing& listing)
 {
     ControlDetails details = {};
     for (int field = 0; field < DETAIL_FIELD_COUNT; ++field)
         SetDetail(details, static_cast<DetailField>(field), TEXT_UNKNOWN);
-    ReadRegistrationDetails(entry, details, index);
-    ReadFileDetails(entry, VersionStringTable, GetProcessHeap(), details, &listing);
+    ControlEntry entry;
+    if (ParseEntryText(listed.text, listed.view, entry)) {
+        ReadRegistrationDetails(entry, details, index);
+        ReadFileDetails(entry, VersionStringTable, GetProcessHeap(), details, &listing);
+    }
 
-    WriteCsvField(out, entry, true);
+    WriteCsvField(out, listed.text, true);
     for (int field = 0; field < DETAIL_FIELD_COUNT; ++field)
         WriteCsvField(out, DetailText(details, static_cast<DetailField>(field)), false);
     for (const auto& row : details.versions)
         WriteCsvField(out, details.hasVersions ? row.value : TEXT(""), false);
+    WriteCsvField(out, listed.view == VIEW_64 ? TEXT("64") : TEXT("32"), false);
     EndCsvRecord(out);
 }
 

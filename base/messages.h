@@ -66,5 +66,7 @@
          "as CSV (UTF-8), and shows no window.\n\nExit status: 0 written; 1 FILE could not be "    \
          "written; 2 arguments not understood; 3 written, but some registry keys could not be "    \
          "opened.")
+// The last column: the view of each entry, 32 or 64.
+#define TEXT_REPORT_BITS_COLUMN TEXT("Bits")
 #define FORMAT_REPORT_WRITE TEXT("Unable to write the report (error %d):")
 #define TEXT_REPORT_NO_MEMORY TEXT("Not enough memory to list every control.")

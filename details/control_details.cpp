@@ -16,48 +16,50 @@ const WCHAR* DetailText(const ControlDetails& details, DetailField field)
     return details.versionText[field] != NULL ? details.versionText[field] : details.text[field];
 }
 
-static void ReadDownloadRegistration(const WCHAR* clsid, ControlDetails& details)
+static void ReadDownloadRegistration(const WCHAR* clsid, RegistryView view, ControlDetails& details)
 {
     WCHAR libId[MAX_PATH];
     WCHAR version[64];
     WCHAR text[MAX_PATH];
-    if (GetClsidTypeLib(clsid, libId, version) && GetTypeLibName(libId, version, text))
+    if (GetClsidTypeLib(clsid, view, libId, version) && GetTypeLibName(libId, version, view, text))
         SetDetail(details, DETAIL_NAME, text);
     SetDetail(details, DETAIL_ORIGIN, TEXT_ORIGIN_DOWNLOAD);
-    if (GetImplementedCategories(clsid, text))
+    if (GetImplementedCategories(clsid, view, text))
         SetDetail(details, DETAIL_CATEGORIES, text);
 }
 
-static void ReadTypeLibRegistration(const WCHAR* controlPath, const RegistrationIndex* index,
+static void ReadTypeLibRegistration(const ControlEntry& entry, const RegistrationIndex* index,
                                     ControlDetails& details)
 {
     WCHAR libId[MAX_PATH];
     WCHAR version[32];
-    BOOL found = index != NULL ? FindIndexedTypeLib(*index, controlPath, libId, version)
-                               : FindTypeLibForFile(controlPath, libId, version);
+    BOOL found = index != NULL
+                     ? FindIndexedTypeLib(*index, entry.filePath, entry.view, libId, version)
+                     : FindTypeLibForFile(entry.filePath, entry.view, libId, version);
     if (!found)
         return;
     WCHAR text[MAX_PATH];
-    if (GetTypeLibName(libId, version, text))
+    if (GetTypeLibName(libId, version, entry.view, text))
         SetDetail(details, DETAIL_NAME, text);
     SetDetail(details, DETAIL_ORIGIN, TEXT_ORIGIN_TYPELIB);
     WCHAR clsid[MAX_PATH];
-    BOOL haveClass =
-        index != NULL ? FindIndexedClsid(*index, libId, clsid) : FindClsidForTypeLib(libId, clsid);
-    if (haveClass && GetImplementedCategories(clsid, text))
+    BOOL haveClass = index != NULL ? FindIndexedClsid(*index, libId, entry.view, clsid)
+                                   : FindClsidForTypeLib(libId, entry.view, clsid);
+    if (haveClass && GetImplementedCategories(clsid, entry.view, text))
         SetDetail(details, DETAIL_CATEGORIES, text);
 }
 
-void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details,
+void ReadRegistrationDetails(const ControlEntry& entry, ControlDetails& details,
                              const RegistrationIndex* index)
 {
     WCHAR clsid[MAX_PATH];
-    if (FindModuleClsid(HKEY_LOCAL_MACHINE, controlPath, clsid))
-        ReadDownloadRegistration(clsid, details);
+    if (FindModuleClsid(HKEY_LOCAL_MACHINE, entry.controlPath, entry.view, clsid))
+        ReadDownloadRegistration(clsid, entry.view, details);
     else
-        ReadTypeLibRegistration(controlPath, index, details);
+        ReadTypeLibRegistration(entry, index, details);
 
     WCHAR count[MAX_PATH];
-    if (GetSharedDllCount(controlPath, count, index != NULL ? index->sharedDlls : NULL))
+    if (GetSharedDllCount(entry.filePath, entry.view, count,
+                          index != NULL ? index->sharedDlls[entry.view == VIEW_64] : NULL))
         SetDetail(details, DETAIL_USAGE_COUNT, count);
 }

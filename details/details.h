@@ -56,8 +56,10 @@ const WCHAR* DetailText(const ControlDetails& details, DetailField field);
 // report answers every entry without walks of its own. The answers are those
 // of FindTypeLibForFile and FindClsidForTypeLib at the time of reading.
 struct RegistrationIndex {
-    TextIndex typeLibFiles;   // lower-cased 32-bit module: "<library>\\<version>"
-    TextIndex typeLibClasses; // lower-cased library: the first class naming it
+    // "<bits>:" and the lower-cased module of that view: "<library>\\<version>"
+    TextIndex typeLibFiles;
+    // Each view's classes: lower-cased library: the first class naming it.
+    TextIndex typeLibClasses[2];
     // While the type libraries are read: the library, and whether the walk
     // of FindTypeLibForFile would have stopped before its versions, or
     // before every library from here on.
@@ -65,27 +67,30 @@ struct RegistrationIndex {
     bool versionsEnded;
     bool typeLibsEnded;
     bool outOfMemory;
-    // Open for the whole report, so that each usage count is one read; NULL
-    // when it cannot be opened, and each count is then looked for as alone.
-    HKEY sharedDlls;
+    // Each view's, open for the whole report, so that each usage count is
+    // one read; NULL when it cannot be opened, and each count is then looked
+    // for as alone.
+    HKEY sharedDlls[2];
 };
 // What the scan's type-library pass reads, as it reads it (ScanSink's
 // typeLib and typeLibModule), and then the classes.
 void InitRegistrationIndex(RegistrationIndex& index);
 void IndexTypeLib(RegistrationIndex& index, const WCHAR* libId, bool opened);
-void IndexTypeLibModule(RegistrationIndex& index, const WCHAR* version, const WCHAR* file);
+void IndexTypeLibModule(RegistrationIndex& index, const WCHAR* version, const WCHAR* file,
+                        RegistryView view);
 // ERROR_SUCCESS or ERROR_NOT_ENOUGH_MEMORY; on failure nothing is left to free.
 LONG FinishRegistrationIndex(RegistrationIndex& index);
 // All of it, for a caller without a scan of its own.
 LONG ReadRegistrationIndex(RegistrationIndex& index);
 void FreeRegistrationIndex(RegistrationIndex& index);
-BOOL FindIndexedTypeLib(const RegistrationIndex& index, const WCHAR* controlPath,
+BOOL FindIndexedTypeLib(const RegistrationIndex& index, const WCHAR* filePath, RegistryView view,
                         WCHAR (&libId)[MAX_PATH], WCHAR (&version)[32]);
-BOOL FindIndexedClsid(const RegistrationIndex& index, const WCHAR* libId, WCHAR (&clsid)[MAX_PATH]);
+BOOL FindIndexedClsid(const RegistrationIndex& index, const WCHAR* libId, RegistryView view,
+                      WCHAR (&clsid)[MAX_PATH]);
 
-// What the registry says: name, origin, categories and usage count. Without
-// an index the type libraries and classes are read afresh.
-void ReadRegistrationDetails(const WCHAR* controlPath, ControlDetails& details,
+// What the registry says in the entry's view: name, origin, categories and
+// usage count. Without an index the type libraries and classes are read afresh.
+void ReadRegistrationDetails(const ControlEntry& entry, ControlDetails& details,
                              const RegistrationIndex* index = NULL);
 // The folders of a report's files, each listed once at its first file, so
 // that a file that is not there costs no search of its own: under Wine a
@@ -102,18 +107,26 @@ void FreeFolderListing(FolderListing& listing);
 // What the file says about itself, the publisher and copyright of its
 // version strings among it; false, with nothing read, when there is no
 // memory for its version data. Without a listing the file is looked for afresh.
-bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
+bool ReadFileDetails(const ControlEntry& entry, VersionString (&table)[VERSION_STRING_COUNT],
                      HANDLE heap, ControlDetails& details, FolderListing* listing = NULL);
 
-// What the registry says about a control.
-BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PATH]);
-BOOL GetClsidTypeLib(const WCHAR* clsid, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[64]);
-BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, WCHAR (&description)[MAX_PATH]);
-// With SharedDLLs already open, or NULL to open it for this one value.
-BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH], HKEY sharedDlls = NULL);
-BOOL FindTypeLibForFile(const WCHAR* controlPath, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[32]);
-BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH]);
-BOOL FindClsidForTypeLib(const WCHAR* libId, WCHAR (&clsid)[MAX_PATH]);
+// What the registry says about a control, each in the view asked for. File
+// paths are the registry's, with '\\'.
+BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, RegistryView view,
+                     WCHAR (&clsid)[MAX_PATH]);
+BOOL GetClsidTypeLib(const WCHAR* clsid, RegistryView view, WCHAR (&libId)[MAX_PATH],
+                     WCHAR (&version)[64]);
+BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, RegistryView view,
+                    WCHAR (&description)[MAX_PATH]);
+// With the view's SharedDLLs already open, or NULL to open it for this one value.
+BOOL GetSharedDllCount(const WCHAR* filePath, RegistryView view, WCHAR (&count)[MAX_PATH],
+                       HKEY sharedDlls = NULL);
+// The key under a library's locale that names the view's file.
+const WCHAR* TypeLibPlatformKey(RegistryView view);
+BOOL FindTypeLibForFile(const WCHAR* filePath, RegistryView view, WCHAR (&libId)[MAX_PATH],
+                        WCHAR (&version)[32]);
+BOOL GetImplementedCategories(const WCHAR* clsid, RegistryView view, WCHAR (&categories)[MAX_PATH]);
+BOOL FindClsidForTypeLib(const WCHAR* libId, RegistryView view, WCHAR (&clsid)[MAX_PATH]);
 
 // What the file says about itself.
 BOOL ReadVersionStrings(const WCHAR* path, DWORD size, void* block,

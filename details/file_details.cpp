@@ -94,12 +94,10 @@ bool FindFileEntry(const WCHAR* filePath, WIN32_FIND_DATAW& found)
     return true;
 }
 
-bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_STRING_COUNT],
+bool ReadFileDetails(const ControlEntry& entry, VersionString (&table)[VERSION_STRING_COUNT],
                      HANDLE heap, ControlDetails& details, FolderListing* listing)
 {
-    WCHAR filePath[MAX_PATH];
-    CopyText(filePath, controlPath);
-    ConvertSlashes(filePath);
+    const WCHAR* filePath = entry.diskPath;
     WIN32_FIND_DATAW found;
     bool absent = listing != NULL && IsSurelyAbsent(*listing, filePath);
     bool exists = !absent && FindFileEntry(filePath, found);
@@ -113,12 +111,12 @@ bool ReadFileDetails(const WCHAR* controlPath, VersionString (&table)[VERSION_ST
 
     VS_FIXEDFILEINFO fixedInfo;
     BOOL haveFixedInfo = FALSE;
-    DWORD size = absent ? 0 : ReadVersionInfoSize(controlPath);
+    DWORD size = absent ? 0 : ReadVersionInfoSize(filePath);
     if (size != 0) {
         void* block = HeapAlloc(heap, 0, size);
         if (block == NULL)
             return false;
-        haveFixedInfo = ReadVersionStrings(controlPath, size, block, table, &fixedInfo);
+        haveFixedInfo = ReadVersionStrings(filePath, size, block, table, &fixedInfo);
         HeapFree(heap, 0, block);
         details.hasVersions = true;
         for (int i = 0; i < VERSION_STRING_COUNT; ++i) {

@@ -8,13 +8,14 @@
 
 // Walks on keys stop at the first failing status: at index 0 that means an
 // empty key, later anything but the end would only repeat the previous name.
-BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PATH])
+BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, RegistryView view,
+                     WCHAR (&clsid)[MAX_PATH])
 {
     WCHAR keyPath[324];
     CopyText(keyPath, MODULE_USAGE_PATH TEXT("\\"));
     AppendText(keyPath, controlPath);
     HKEY key;
-    if (RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_READ | ViewAccess(view), &key) != ERROR_SUCCESS)
         return FALSE;
 
     BOOL found = FALSE;
@@ -38,37 +39,38 @@ BOOL FindModuleClsid(HKEY root, const WCHAR* controlPath, WCHAR (&clsid)[MAX_PAT
     return found;
 }
 
-BOOL GetClsidTypeLib(const WCHAR* clsid, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[64])
+BOOL GetClsidTypeLib(const WCHAR* clsid, RegistryView view, WCHAR (&libId)[MAX_PATH],
+                     WCHAR (&version)[64])
 {
     WCHAR path[MAX_PATH];
     WCHAR value[MAX_PATH];
     if (!JoinText(path, TEXT("CLSID\\"), clsid, TEXT("\\Version")) ||
-        !QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), value))
+        !QueryRegistryText(HKEY_CLASSES_ROOT, path, view, TEXT(""), value))
         return FALSE;
     // A version that does not fit its buffer names no version key anyway.
     if (!CopyText(version, value))
         return FALSE;
     return JoinText(path, TEXT("CLSID\\"), clsid, TEXT("\\TypeLib")) &&
-           QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), libId);
+           QueryRegistryText(HKEY_CLASSES_ROOT, path, view, TEXT(""), libId);
 }
 
-BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, WCHAR (&description)[MAX_PATH])
+BOOL GetTypeLibName(const WCHAR* libId, const WCHAR* version, RegistryView view,
+                    WCHAR (&description)[MAX_PATH])
 {
     WCHAR path[MAX_PATH];
     if (!JoinText(path, TEXT("TypeLib\\"), libId, TEXT("\\")) || !AppendText(path, version))
         return FALSE;
-    return QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT(""), description);
+    return QueryRegistryText(HKEY_CLASSES_ROOT, path, view, TEXT(""), description);
 }
 
-BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH], HKEY sharedDlls)
+BOOL GetSharedDllCount(const WCHAR* filePath, RegistryView view, WCHAR (&count)[MAX_PATH],
+                       HKEY sharedDlls)
 {
-    WCHAR filePath[MAX_PATH];
-    CopyText(filePath, controlPath);
-    ConvertSlashes(filePath);
     DWORD type;
-    BOOL read = sharedDlls != NULL ? QueryRegistryValue(sharedDlls, NULL, filePath, count, &type)
-                                   : QueryRegistryValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH,
-                                                        filePath, count, &type);
+    BOOL read = sharedDlls != NULL
+                    ? QueryRegistryValue(sharedDlls, NULL, view, filePath, count, &type)
+                    : QueryRegistryValue(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, view, filePath,
+                                         count, &type);
     if (!read)
         return FALSE;
     // Only a number is a usage count; text in its place counts as no count.
@@ -80,17 +82,23 @@ BOOL GetSharedDllCount(const WCHAR* controlPath, WCHAR (&count)[MAX_PATH], HKEY 
     return TRUE;
 }
 
-// Looks through the versions of one type library for the one whose 32-bit
-// module is the file.
-static BOOL FindVersionForFile(HKEY libKey, const WCHAR* filePath, WCHAR (&version)[32])
+const WCHAR* TypeLibPlatformKey(RegistryView view)
+{
+    return view == VIEW_64 ? TEXT("win64") : TEXT("win32");
+}
+
+// Looks through the versions of one type library for the one whose module
+// for the view is the file.
+static BOOL FindVersionForFile(HKEY libKey, const WCHAR* filePath, RegistryView view,
+                               WCHAR (&version)[32])
 {
     WCHAR name[32];
     for (DWORD index = 0; RegEnumKeyW(libKey, index, name, BufferLength(name)) == ERROR_SUCCESS;
          ++index) {
         WCHAR path[MAX_PATH];
         WCHAR module[MAX_PATH];
-        if (JoinText(path, name, TEXT("\\0\\win32")) &&
-            QueryRegistryText(libKey, path, TEXT(""), module) &&
+        if (JoinText(path, name, TEXT("\\0\\"), TypeLibPlatformKey(view)) &&
+            QueryRegistryText(libKey, path, view, TEXT(""), module) &&
             EqualsIgnoreCase(module, filePath)) {
             CopyText(version, name);
             return TRUE;
@@ -99,13 +107,12 @@ static BOOL FindVersionForFile(HKEY libKey, const WCHAR* filePath, WCHAR (&versi
     return FALSE;
 }
 
-BOOL FindTypeLibForFile(const WCHAR* controlPath, WCHAR (&libId)[MAX_PATH], WCHAR (&version)[32])
+BOOL FindTypeLibForFile(const WCHAR* filePath, RegistryView view, WCHAR (&libId)[MAX_PATH],
+                        WCHAR (&version)[32])
 {
-    WCHAR filePath[MAX_PATH];
-    CopyText(filePath, controlPath);
-    ConvertSlashes(filePath);
     HKEY typeLibs;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("TypeLib"), 0, KEY_READ, &typeLibs) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("TypeLib"), 0, KEY_READ | ViewAccess(view),
+                      &typeLibs) != ERROR_SUCCESS)
         return FALSE;
 
     BOOL found = FALSE;
@@ -113,9 +120,10 @@ BOOL FindTypeLibForFile(const WCHAR* controlPath, WCHAR (&libId)[MAX_PATH], WCHA
          ++index) {
         HKEY libKey;
         // A library that cannot be opened ends the whole search.
-        if (RegOpenKeyExW(typeLibs, libId, 0, KEY_READ, &libKey) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(typeLibs, libId, 0, KEY_READ | ViewAccess(view), &libKey) !=
+            ERROR_SUCCESS)
             break;
-        found = FindVersionForFile(libKey, filePath, version);
+        found = FindVersionForFile(libKey, filePath, view, version);
         RegCloseKey(libKey);
         if (found)
             break;
@@ -132,13 +140,14 @@ static void ShortenCategory(WCHAR (&description)[MAX_PATH])
         CopyText(description, TEXT_INITIALIZED_FROM_DATA);
 }
 
-BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH])
+BOOL GetImplementedCategories(const WCHAR* clsid, RegistryView view, WCHAR (&categories)[MAX_PATH])
 {
     WCHAR path[MAX_PATH];
     if (!JoinText(path, TEXT("CLSID\\"), clsid, TEXT("\\Implemented Categories")))
         return FALSE;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ | ViewAccess(view), &key) !=
+        ERROR_SUCCESS)
         return FALSE;
 
     categories[0] = 0;
@@ -147,7 +156,7 @@ BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH])
          ++index) {
         WCHAR description[MAX_PATH];
         if (!JoinText(path, TEXT("Component Categories\\"), catId) ||
-            !QueryRegistryText(HKEY_CLASSES_ROOT, path, TEXT("409"), description))
+            !QueryRegistryText(HKEY_CLASSES_ROOT, path, view, TEXT("409"), description))
             continue;
         if (!IsEmptyText(categories))
             AppendText(categories, TEXT_CATEGORY_SEPARATOR);
@@ -158,10 +167,11 @@ BOOL GetImplementedCategories(const WCHAR* clsid, WCHAR (&categories)[MAX_PATH])
     return !IsEmptyText(categories);
 }
 
-BOOL FindClsidForTypeLib(const WCHAR* libId, WCHAR (&clsid)[MAX_PATH])
+BOOL FindClsidForTypeLib(const WCHAR* libId, RegistryView view, WCHAR (&clsid)[MAX_PATH])
 {
     HKEY classes;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("CLSID"), 0, KEY_READ, &classes) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, TEXT("CLSID"), 0, KEY_READ | ViewAccess(view), &classes) !=
+        ERROR_SUCCESS)
         return FALSE;
 
     BOOL found = FALSE;
@@ -170,7 +180,8 @@ BOOL FindClsidForTypeLib(const WCHAR* libId, WCHAR (&clsid)[MAX_PATH])
         WCHAR path[MAX_PATH];
         WCHAR value[MAX_PATH];
         if (JoinText(path, clsid, TEXT("\\TypeLib")) &&
-            QueryRegistryText(classes, path, TEXT(""), value) && EqualsIgnoreCase(value, libId)) {
+            QueryRegistryText(classes, path, view, TEXT(""), value) &&
+            EqualsIgnoreCase(value, libId)) {
             found = TRUE;
             break;
         }

@@ -11,11 +11,11 @@ bool IsInDownloadCache(const WCHAR* filePath)
            ContainsText(lowered, TEXT("\\occache\\"));
 }
 
-BOOL CheckDownloadedControl(const WCHAR* controlPath, LONG& openStatus)
+BOOL CheckDownloadedControl(const WCHAR* controlPath, RegistryView view, LONG& openStatus)
 {
     HKEY moduleUsage;
-    openStatus = RegOpenKeyExW(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
-    if (openStatus != ERROR_SUCCESS)
+    openStatus = OpenViewKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, view, moduleUsage);
+    if (openStatus != ERROR_SUCCESS || moduleUsage == NULL)
         return FALSE;
 
     WCHAR filePath[MAX_PATH];

@@ -2,13 +2,17 @@
 
 #include "base/text.h"
 
-LONG ReadModuleUsageIndex(ModuleUsageIndex& index)
+LONG ReadModuleUsageIndex(ModuleUsageIndex& index, RegistryView view)
 {
     InitTextIndex(index);
     HKEY moduleUsage;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, 0, KEY_READ, &moduleUsage);
+    LONG status = OpenViewKey(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, view, moduleUsage);
     if (status != ERROR_SUCCESS)
         return status;
+    if (moduleUsage == NULL) {
+        SortTextIndex(index);
+        return ERROR_SUCCESS;
+    }
 
     // The walk of IsDownloadedControl, ending where it ends, so the index
     // holds exactly the names that a walk per path would compare.

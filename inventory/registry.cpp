@@ -14,11 +14,52 @@ static void TerminateValueText(WCHAR (&data)[MAX_PATH], DWORD dataSize)
     data[length < MAX_PATH ? length : MAX_PATH - 1] = 0;
 }
 
-BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
+bool IsWow64Machine()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Outside WOW64 the flags would pick another view only for a 64-bit build of
+// this program, and that build stands in for it on 32-bit Windows.
+REGSAM ViewAccess(RegistryView view)
+{
+    if (!IsWow64Machine())
+        return 0;
+    return view == VIEW_64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+// Where neither view has the key, the 32-bit view alone says so, as on a
+// 32-bit Windows: the 64-bit view's absence is never news of its own.
+LONG OpenViewKey(HKEY root, const WCHAR* path, RegistryView view, HKEY& key)
+{
+    LONG status = RegOpenKeyExW(root, path, 0, KEY_READ | ViewAccess(view), &key);
+    if (status == ERROR_SUCCESS)
+        return status;
+    key = NULL;
+    if (status != ERROR_FILE_NOT_FOUND || !IsWow64Machine())
+        return status;
+    if (view == VIEW_64)
+        return ERROR_SUCCESS;
+    HKEY other;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | ViewAccess(VIEW_64), &other) != ERROR_SUCCESS)
+        return status;
+    RegCloseKey(other);
+    return ERROR_SUCCESS;
+}
+
+void CloseViewKey(HKEY key)
+{
+    if (key != NULL)
+        RegCloseKey(key);
+}
+
+BOOL QueryRegistryValue(HKEY key, const WCHAR* path, RegistryView view, const WCHAR* valueName,
                         WCHAR (&output)[MAX_PATH], DWORD* valueType)
 {
     HKEY opened = key;
-    if (path != NULL && RegOpenKeyExW(key, path, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (path != NULL &&
+        RegOpenKeyExW(key, path, 0, KEY_READ | ViewAccess(view), &opened) != ERROR_SUCCESS)
         return FALSE;
 
     WCHAR data[MAX_PATH];
@@ -62,12 +103,12 @@ BOOL QueryRegistryValue(HKEY key, const WCHAR* path, const WCHAR* valueName,
     return TRUE;
 }
 
-BOOL QueryRegistryText(HKEY key, const WCHAR* path, const WCHAR* valueName,
+BOOL QueryRegistryText(HKEY key, const WCHAR* path, RegistryView view, const WCHAR* valueName,
                        WCHAR (&output)[MAX_PATH])
 {
     WCHAR value[MAX_PATH];
     DWORD type;
-    if (!QueryRegistryValue(key, path, valueName, value, &type) || type == REG_DWORD)
+    if (!QueryRegistryValue(key, path, view, valueName, value, &type) || type == REG_DWORD)
         return FALSE;
     CopyText(output, value);
     return TRUE;

@@ -18,41 +18,90 @@ static int Ask(const DeleteDialogue& dialogue, const WCHAR* format, const WCHAR*
 
 typedef HRESULT(WINAPI* UnregisterServerProc)(void);
 
-// An executable server unregisters itself when run with /UnregServer. Its
-// full path is named as the program to run, so nothing is searched for; the
-// command line quotes it as well, as every path under "Downloaded Program
-// Files" has spaces.
-static void RunServerUnregistration(const WCHAR* modulePath, const WCHAR* controlPath)
+// Started hidden, by its full path, so that nothing is searched for; the
+// command line quotes the path as well, as every path under "Downloaded
+// Program Files" has spaces. The process's handle, or NULL.
+static HANDLE RunHidden(const WCHAR* programPath, WCHAR* commandLine)
 {
-    WCHAR command[MAX_PATH + 32];
-    FormatText(command, TEXT("\"%s\" /UnregServer"), controlPath);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process;
-    if (!CreateProcessW(modulePath, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return;
+    if (!CreateProcessW(programPath, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                        &process))
+        return NULL;
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+// An executable server unregisters itself when run with /UnregServer.
+static void RunServerUnregistration(const WCHAR* modulePath, const WCHAR* namedPath)
+{
+    WCHAR command[MAX_PATH + 32];
+    FormatText(command, TEXT("\"%s\" /UnregServer"), namedPath);
+    HANDLE process = RunHidden(modulePath, command);
+    if (process != NULL)
+        CloseHandle(process);
+}
+
+static void ReadFileHeader(const WCHAR* path, BYTE (&header)[4096], DWORD& size)
+{
+    size = 0;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    if (!ReadFile(file, header, sizeof header, &size, NULL))
+        size = 0;
+    CloseHandle(file);
+}
+
+// The 64-bit regsvr32, reached through Sysnative, loads the DLL in a 64-bit
+// process and is waited for, so that the files and keys go after it.
+static void UnregisterNativeControl(const ControlEntry& entry)
+{
+    BYTE header[4096];
+    DWORD size;
+    bool isDll, isExecutable;
+    ReadFileHeader(entry.diskPath, header, size);
+    ReadImageKind(header, size, isDll, isExecutable);
+    if (isExecutable) {
+        RunServerUnregistration(entry.diskPath, entry.filePath);
+        return;
+    }
+    WCHAR windows[MAX_PATH];
+    WCHAR regsvr32[MAX_PATH];
+    WCHAR command[MAX_PATH * 2];
+    UINT length = GetSystemWindowsDirectoryW(windows, BufferLength(windows));
+    if (!isDll || length == 0 || length >= BufferLength(windows) ||
+        !JoinText(regsvr32, windows, TEXT("\\Sysnative\\regsvr32.exe")) ||
+        !FormatText(command, TEXT("\"%s\" /u /s \"%s\""), regsvr32, entry.filePath))
+        return;
+    HANDLE process = RunHidden(regsvr32, command);
+    if (process == NULL)
+        return;
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
 }
 
 // Loaded as COM loads an in-process server: the control's own folder is
 // searched for its dependencies, not ours. The flag needs a full path with
 // '\' separators, and the list names downloads with '/'.
-BOOL UnregisterControl(const WCHAR* controlPath)
+BOOL UnregisterControl(const ControlEntry& entry)
 {
-    WCHAR modulePath[MAX_PATH];
-    CopyText(modulePath, controlPath);
-    ConvertSlashes(modulePath);
-    HMODULE module = LoadLibraryExW(modulePath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (entry.view == VIEW_64 && IsWow64Machine()) {
+        UnregisterNativeControl(entry);
+        return TRUE;
+    }
+    HMODULE module = LoadLibraryExW(entry.diskPath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == NULL)
         return TRUE;
-    FARPROC entry = GetProcAddress(module, "DllUnregisterServer");
-    if (entry != NULL)
-        reinterpret_cast<UnregisterServerProc>(reinterpret_cast<void (*)(void)>(entry))();
+    FARPROC entryPoint = GetProcAddress(module, "DllUnregisterServer");
+    if (entryPoint != NULL)
+        reinterpret_cast<UnregisterServerProc>(reinterpret_cast<void (*)(void)>(entryPoint))();
     else
-        RunServerUnregistration(modulePath, controlPath);
+        RunServerUnregistration(entry.diskPath, entry.controlPath);
     FreeLibrary(module);
     return TRUE;
 }
@@ -69,33 +118,33 @@ static long long ParseCount(const WCHAR* text)
     return negative ? -value : value;
 }
 
-bool IsSharedByOthers(const WCHAR* controlPath)
+bool IsSharedByOthers(const WCHAR* filePath, RegistryView view)
 {
     WCHAR count[MAX_PATH];
-    return GetSharedDllCount(controlPath, count) && ParseCount(count) > 1;
+    return GetSharedDllCount(filePath, view, count) && ParseCount(count) > 1;
 }
 
-BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const WCHAR* controlPath,
+// The questions name the file as the registry does; the file itself is
+// reached by the entry's own path.
+BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const ControlEntry& entry,
                           bool namedElsewhere)
 {
     const UINT question = MB_YESNO | MB_DEFBUTTON2;
-    WCHAR filePath[MAX_PATH];
-    CopyText(filePath, controlPath);
-    ConvertSlashes(filePath);
+    const WCHAR* filePath = entry.filePath;
 
     // Whether the file is there at all: a file that is locked or unreadable
     // still exists, and its registration must not go while it stays behind.
     WIN32_FIND_DATAW found;
-    if (!FindFileEntry(filePath, found))
+    if (!FindFileEntry(entry.diskPath, found))
         return Ask(dialogue, FORMAT_DELETE_REGISTRY_ENTRY, filePath, TEXT_PRODUCT_NAME, question) !=
                IDNO;
     if (Ask(dialogue, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
         return FALSE;
-    if ((IsSharedByOthers(controlPath) || namedElsewhere) &&
+    if ((IsSharedByOthers(entry.filePath, entry.view) || namedElsewhere) &&
         Ask(dialogue, FORMAT_DELETE_SHARED_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
         return FALSE;
 
-    if (DeleteFileW(filePath))
+    if (DeleteFileW(entry.diskPath))
         return TRUE;
     if (GetLastError() == ERROR_ACCESS_DENIED)
         Ask(dialogue, FORMAT_ACCESS_DENIED, filePath, TEXT_PRODUCT_NAME, MB_OK);
@@ -105,22 +154,19 @@ BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const WCHAR* controlPa
 // Which file the entry names is settled before anything runs or goes: a
 // second name for another entry's file makes that file shared.
 static bool IsFileNamedElsewhere(const DeleteDialogue& dialogue, LRESULT index,
-                                 const WCHAR* controlPath)
+                                 const ControlEntry& entry)
 {
-    WCHAR filePath[MAX_PATH];
-    CopyText(filePath, controlPath);
-    ConvertSlashes(filePath);
     FileIdentity identity;
-    IdentifyFile(filePath, identity);
+    IdentifyFile(entry.diskPath, identity);
     return IsNamedByOtherEntry(dialogue, index, identity);
 }
 
 // ModuleUsage that cannot be opened is reported, and the control then counts
 // as not downloaded.
-static bool IsDownload(const DeleteDialogue& dialogue, const WCHAR* controlPath)
+static bool IsDownload(const DeleteDialogue& dialogue, const ControlEntry& entry)
 {
     LONG status;
-    BOOL downloaded = CheckDownloadedControl(controlPath, status);
+    BOOL downloaded = CheckDownloadedControl(entry.controlPath, entry.view, status);
     if (status != ERROR_SUCCESS) {
         WCHAR message[80];
         FormatKeyOpenError(message, status, SITE_DOWNLOAD_CHECK);
@@ -132,32 +178,31 @@ static bool IsDownload(const DeleteDialogue& dialogue, const WCHAR* controlPath)
 // Nothing changes before the restore folder holds all that may go. Then the
 // control is unregistered before any question about its file, and the entry
 // by which the list finds it goes last.
-BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const WCHAR* controlPath)
+BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const ControlEntry& entry)
 {
-    bool downloaded = IsDownload(dialogue, controlPath);
+    bool downloaded = IsDownload(dialogue, entry);
     if (!downloaded) {
         dialogue.beep(dialogue.context, MB_ICONHAND);
         dialogue.beep(dialogue.context, MB_ICONHAND);
-        if (Ask(dialogue, FORMAT_NOT_DOWNLOADED_WARNING, controlPath, TEXT_WARNING_CAPTION,
+        if (Ask(dialogue, FORMAT_NOT_DOWNLOADED_WARNING, entry.controlPath, TEXT_WARNING_CAPTION,
                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
             return FALSE;
     }
-    bool namedElsewhere = IsFileNamedElsewhere(dialogue, index, controlPath);
+    bool namedElsewhere = IsFileNamedElsewhere(dialogue, index, entry);
     RemovalPlan plan;
-    PlanRemoval(dialogue, controlPath, downloaded, plan);
+    PlanRemoval(dialogue, entry, downloaded, plan);
     if (!SaveRestoreFolder(dialogue, plan))
         return FALSE;
 
-    if (!UnregisterControl(controlPath) ||
-        !ConfirmAndDeleteFile(dialogue, controlPath, namedElsewhere))
+    if (!UnregisterControl(entry) || !ConfirmAndDeleteFile(dialogue, entry, namedElsewhere))
         return FALSE;
     if (!downloaded) {
-        if (!RemoveTypeLibRegistration(controlPath))
+        if (!RemoveTypeLibRegistration(entry))
             return FALSE;
     } else {
         DeleteOtherFiles(dialogue, plan);
-        if (!RemoveDistributionUnit(controlPath) || !RemoveTypeLibRegistration(controlPath) ||
-            !RemoveModuleUsage(controlPath))
+        if (!RemoveDistributionUnit(entry) || !RemoveTypeLibRegistration(entry) ||
+            !RemoveModuleUsage(entry))
             return FALSE;
     }
     return TRUE;

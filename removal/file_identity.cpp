@@ -45,12 +45,11 @@ bool IsNamedByOtherEntry(const DeleteDialogue& dialogue, LRESULT index,
 {
     LRESULT count = dialogue.entryCount(dialogue.context);
     for (LRESULT other = 0; other < count; ++other) {
-        WCHAR entry[MAX_PATH];
+        ControlEntry entry;
         if (other == index || !dialogue.getEntry(dialogue.context, other, entry))
             continue;
-        ConvertSlashes(entry);
         FileIdentity otherIdentity;
-        IdentifyFile(entry, otherIdentity);
+        IdentifyFile(entry.diskPath, otherIdentity);
         if (IsSameFile(identity, otherIdentity))
             return true;
     }

@@ -86,11 +86,11 @@ static bool ExportValues(HKEY key, const ExportSink& sink, RestoreFailure& failu
 }
 
 // The key at path (its length is used) with its values, then its subkeys.
-static bool ExportTree(HKEY root, KeyPath& path, const ExportSink& sink, RestoreFailure& failure,
-                       bool top)
+static bool ExportTree(HKEY root, KeyPath& path, RegistryView view, const ExportSink& sink,
+                       RestoreFailure& failure, bool top)
 {
     HKEY key;
-    LONG status = RegOpenKeyExW(root, path, 0, KEY_READ, &key);
+    LONG status = RegOpenKeyExW(root, path, 0, KEY_READ | ViewAccess(view), &key);
     if (status == ERROR_FILE_NOT_FOUND && top)
         return true;
     if (status != ERROR_SUCCESS) {
@@ -112,7 +112,7 @@ static bool ExportTree(HKEY root, KeyPath& path, const ExportSink& sink, Restore
             exported = false;
             break;
         }
-        exported = ExportTree(root, path, sink, failure, false);
+        exported = ExportTree(root, path, view, sink, failure, false);
         path[length] = 0;
     }
     RegCloseKey(key);
@@ -121,12 +121,12 @@ static bool ExportTree(HKEY root, KeyPath& path, const ExportSink& sink, Restore
 
 // The name as the key itself spells it: a class named by a usage value in
 // other letters must come back under the spelling it had.
-static void FindKeySpelling(HKEY root, const WCHAR* parent, const WCHAR* name,
+static void FindKeySpelling(HKEY root, const WCHAR* parent, const WCHAR* name, RegistryView view,
                             WCHAR (&spelling)[MAX_PATH])
 {
     CopyText(spelling, name);
     HKEY key;
-    if (RegOpenKeyExW(root, parent, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, parent, 0, KEY_READ | ViewAccess(view), &key) != ERROR_SUCCESS)
         return;
     WCHAR found[MAX_PATH];
     for (DWORD index = 0; RegEnumKeyW(key, index, found, BufferLength(found)) == ERROR_SUCCESS;
@@ -139,42 +139,47 @@ static void FindKeySpelling(HKEY root, const WCHAR* parent, const WCHAR* name,
     RegCloseKey(key);
 }
 
-static bool ExportTreeAt(HKEY root, const WCHAR* parent, const WCHAR* given, const ExportSink& sink,
-                         RestoreFailure& failure)
+static bool ExportTreeAt(HKEY root, const WCHAR* parent, const WCHAR* given, RegistryView view,
+                         const ExportSink& sink, RestoreFailure& failure)
 {
     KeyPath path;
     // A name that would reach another key deeper down is no key of this control.
     if (IsEmptyText(given) || FindChar(given, '\\') != NULL)
         return true;
     WCHAR name[MAX_PATH];
-    FindKeySpelling(root, parent, given, name);
+    FindKeySpelling(root, parent, given, view, name);
     if (!CopyText(path, parent) || !AppendText(path, TEXT("\\")) || !AppendText(path, name)) {
         SetRestoreFailure(failure, FORMAT_RESTORE_NAME, 0, name);
         return false;
     }
-    return ExportTree(root, path, sink, failure, true);
+    return ExportTree(root, path, view, sink, failure, true);
 }
 
-// Every key and value the Delete of the plan may remove, in a fixed order.
+// Every key and value the Delete of the plan may remove, in a fixed order,
+// all from the entry's view. The whole type library is kept, whatever part
+// of it the Delete leaves: importing it again changes nothing else.
 static bool WalkRemovedKeys(const RemovalPlan& plan, const ExportSink& sink,
                             RestoreFailure& failure)
 {
+    const ControlEntry& entry = plan.entry;
     if (plan.downloaded) {
-        if (!ExportTreeAt(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, plan.controlPath, sink, failure))
+        if (!ExportTreeAt(HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, entry.controlPath, entry.view,
+                          sink, failure))
             return false;
-        if (plan.hasClsid &&
-            (!ExportTreeAt(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH, plan.clsid, sink,
-                           failure) ||
-             !ExportTreeAt(HKEY_CLASSES_ROOT, TEXT("CLSID"), plan.clsid, sink, failure)))
+        if (plan.hasClsid && (!ExportTreeAt(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH, plan.clsid,
+                                            entry.view, sink, failure) ||
+                              !ExportTreeAt(HKEY_CLASSES_ROOT, TEXT("CLSID"), plan.clsid,
+                                            entry.view, sink, failure)))
             return false;
     }
     if (plan.hasTypeLib &&
-        !ExportTreeAt(HKEY_CLASSES_ROOT, TEXT("TypeLib"), plan.libId, sink, failure))
+        !ExportTreeAt(HKEY_CLASSES_ROOT, TEXT("TypeLib"), plan.libId, entry.view, sink, failure))
         return false;
-    if (IsEmptyText(plan.filePath))
+    if (IsEmptyText(entry.filePath))
         return true;
     HKEY sharedDlls;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0, KEY_READ, &sharedDlls);
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, 0,
+                                KEY_READ | ViewAccess(entry.view), &sharedDlls);
     if (status == ERROR_FILE_NOT_FOUND)
         return true;
     if (status != ERROR_SUCCESS) {
@@ -184,9 +189,9 @@ static bool WalkRemovedKeys(const RemovalPlan& plan, const ExportSink& sink,
     }
     bool exported = true;
     DWORD type;
-    if (RegQueryValueExW(sharedDlls, plan.filePath, NULL, &type, NULL, NULL) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(sharedDlls, entry.filePath, NULL, &type, NULL, NULL) == ERROR_SUCCESS) {
         exported = sink.key(sink.context, RootName(HKEY_LOCAL_MACHINE), SHARED_DLLS_PATH) &&
-                   ExportOneValue(sharedDlls, plan.filePath, sink, failure, SHARED_DLLS_PATH);
+                   ExportOneValue(sharedDlls, entry.filePath, sink, failure, SHARED_DLLS_PATH);
     }
     RegCloseKey(sharedDlls);
     return exported;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/constants.h"
+#include "inventory/inventory.h"
 
 #include <windows.h>
 
@@ -12,20 +13,24 @@ struct DeleteDialogue {
     void (*beep)(void* context, UINT type);
     LRESULT (*entryCount)(void* context);
     // false when the entry's text cannot be a control path.
-    bool (*getEntry)(void* context, LRESULT index, WCHAR (&controlPath)[MAX_PATH]);
+    bool (*getEntry)(void* context, LRESULT index, ControlEntry& entry);
     void* context;
 };
 
 // The Delete command for the entry at index: true when the control was
 // removed, and its entry is to leave the list.
-BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const WCHAR* controlPath);
-BOOL UnregisterControl(const WCHAR* controlPath);
+BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const ControlEntry& entry);
+// A control of this program's own bitness runs its DllUnregisterServer here;
+// a 64-bit one is left to the 64-bit regsvr32, as no 32-bit process can load it.
+BOOL UnregisterControl(const ControlEntry& entry);
 // namedElsewhere: another entry of the list names the same file, which then
 // counts as shared whatever its usage count says.
-BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const WCHAR* controlPath,
+BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const ControlEntry& entry,
                           bool namedElsewhere);
-// Whether the file's usage count says that more than one program uses it.
-bool IsSharedByOthers(const WCHAR* controlPath);
+// Whether the file's usage count in the view says that more than one program uses it.
+bool IsSharedByOthers(const WCHAR* filePath, RegistryView view);
+// Whether a file starts as a DLL or as an executable does.
+void ReadImageKind(const BYTE* header, DWORD size, bool& isDll, bool& isExecutable);
 
 // Which file a path names, however it is spelt: the volume and index of the
 // file it opens, and its full path name upper-cased, for a path that opens
@@ -46,34 +51,36 @@ bool IsNamedByOtherEntry(const DeleteDialogue& dialogue, LRESULT index,
 // Registry clean-up after the file step. Each removes the key by which the
 // list finds the control last, so that a Delete cut short leaves the entry
 // listed and deleting it again finishes the job.
-BOOL RemoveDistributionUnit(const WCHAR* controlPath);
-BOOL RemoveModuleUsage(const WCHAR* controlPath);
-BOOL RemoveSharedDllValue(const WCHAR* filePath);
-BOOL RemoveTypeLibRegistration(const WCHAR* controlPath);
-void DeleteKeyTree(HKEY key);
+// Each works in the entry's view only; in the TypeLib key, which both views
+// share, only the entry's own platform key goes, and a key above it only
+// once nothing of the other view is left under it.
+BOOL RemoveDistributionUnit(const ControlEntry& entry);
+BOOL RemoveModuleUsage(const ControlEntry& entry);
+BOOL RemoveSharedDllValue(const WCHAR* filePath, RegistryView view);
+BOOL RemoveTypeLibRegistration(const ControlEntry& entry);
+void DeleteKeyTree(HKEY key, RegistryView view);
 // As DeleteKeyTree, with the keys along lastPath (names joined by '\')
 // deleted after everything else, the deepest first.
-void DeleteKeyTreeLast(HKEY key, const WCHAR* lastPath);
+void DeleteKeyTreeLast(HKEY key, const WCHAR* lastPath, RegistryView view);
 
 // What one Delete may remove, settled before anything changes.
 #define MAX_OTHER_FILES 32
 struct RemovalPlan {
-    WCHAR controlPath[MAX_PATH];
-    WCHAR filePath[MAX_PATH];
+    ControlEntry entry;
     bool downloaded;
     bool fileExists;
     bool hasClsid;
     WCHAR clsid[MAX_PATH];
     bool hasTypeLib;
     WCHAR libId[MAX_PATH];
-    // A download's other files: those it may delete, and those it keeps
-    // because something else uses them.
+    // A download's other files, as this program reaches them: those it may
+    // delete, and those it keeps because something else uses them.
     int offeredCount;
     WCHAR offered[MAX_OTHER_FILES][MAX_PATH];
     int keptCount;
     WCHAR kept[MAX_OTHER_FILES][MAX_PATH];
 };
-void PlanRemoval(const DeleteDialogue& dialogue, const WCHAR* controlPath, bool downloaded,
+void PlanRemoval(const DeleteDialogue& dialogue, const ControlEntry& entry, bool downloaded,
                  RemovalPlan& plan);
 // The one question about a download's other files; deletes those the user
 // lets go.

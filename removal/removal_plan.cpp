@@ -5,17 +5,20 @@
 #include "details/details.h"
 #include "inventory/inventory.h"
 
-// Calls the visitor with each file a distribution unit lists: the value
-// names of its Contains\Files key and the INF its download information names.
-// The visitor answers false to end the walk.
-static void ForEachListedFile(const WCHAR* clsid, bool (*visit)(void* context, const WCHAR* file),
+typedef bool (*ListedFileVisitor)(void* context, const WCHAR* file, RegistryView view);
+
+// Calls the visitor with each file a distribution unit of the view lists:
+// the value names of its Contains\Files key and the INF its download
+// information names. The visitor answers false to end the walk.
+static void ForEachListedFile(const WCHAR* clsid, RegistryView view, ListedFileVisitor visit,
                               void* context)
 {
     WCHAR path[MAX_PATH];
     HKEY files;
     bool going = true;
     if (JoinText(path, DISTRIBUTION_UNITS_PATH TEXT("\\"), clsid, TEXT("\\Contains\\Files")) &&
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &files) == ERROR_SUCCESS) {
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | ViewAccess(view), &files) ==
+            ERROR_SUCCESS) {
         WCHAR name[MAX_PATH];
         for (DWORD index = 0; going; ++index) {
             DWORD nameSize = BufferLength(name);
@@ -24,15 +27,25 @@ static void ForEachListedFile(const WCHAR* clsid, bool (*visit)(void* context, c
                 break;
             // A name too long for a path names no file we could delete.
             if (status == ERROR_SUCCESS && !IsEmptyText(name))
-                going = visit(context, name);
+                going = visit(context, name, view);
         }
         RegCloseKey(files);
     }
     WCHAR inf[MAX_PATH];
     if (going &&
         JoinText(path, DISTRIBUTION_UNITS_PATH TEXT("\\"), clsid, TEXT("\\DownloadInformation")) &&
-        QueryRegistryText(HKEY_LOCAL_MACHINE, path, TEXT("INF"), inf) && !IsEmptyText(inf))
-        visit(context, inf);
+        QueryRegistryText(HKEY_LOCAL_MACHINE, path, view, TEXT("INF"), inf) && !IsEmptyText(inf))
+        visit(context, inf, view);
+}
+
+// A listed file as this program reaches it; false when it cannot.
+static bool ListedDiskPath(const WCHAR* listed, RegistryView view, WCHAR (&diskPath)[MAX_PATH])
+{
+    WCHAR filePath[MAX_PATH];
+    if (!CopyText(filePath, listed))
+        return false;
+    ConvertSlashes(filePath);
+    return MapFilePath(filePath, view, diskPath);
 }
 
 struct OtherUnitSearch {
@@ -40,31 +53,39 @@ struct OtherUnitSearch {
     bool found;
 };
 
-static bool IsSameAsSearched(void* context, const WCHAR* listed)
+static bool IsSameAsSearched(void* context, const WCHAR* listed, RegistryView view)
 {
     OtherUnitSearch& search = *static_cast<OtherUnitSearch*>(context);
+    WCHAR diskPath[MAX_PATH];
+    if (!ListedDiskPath(listed, view, diskPath))
+        return true;
     FileIdentity identity;
-    IdentifyFile(listed, identity);
+    IdentifyFile(diskPath, identity);
     search.found = IsSameFile(*search.file, identity);
     return !search.found;
 }
 
-// Whether a distribution unit other than the control's own lists the file.
-static bool IsListedByOtherUnit(const WCHAR* ownClsid, const FileIdentity& file)
+// Whether a distribution unit other than the control's own, in either view,
+// lists the file.
+static bool IsListedByOtherUnit(const WCHAR* ownClsid, RegistryView ownView,
+                                const FileIdentity& file)
 {
-    HKEY units;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH, 0, KEY_READ, &units) !=
-        ERROR_SUCCESS)
-        return false;
     OtherUnitSearch search = {&file, false};
-    WCHAR clsid[MAX_PATH];
-    for (DWORD index = 0;
-         !search.found && RegEnumKeyW(units, index, clsid, BufferLength(clsid)) == ERROR_SUCCESS;
-         ++index) {
-        if (!EqualsIgnoreCase(clsid, ownClsid))
-            ForEachListedFile(clsid, IsSameAsSearched, &search);
+    const RegistryView views[] = {VIEW_32, VIEW_64};
+    for (int i = 0; i < (IsWow64Machine() ? 2 : 1) && !search.found; ++i) {
+        HKEY units;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH, 0,
+                          KEY_READ | ViewAccess(views[i]), &units) != ERROR_SUCCESS)
+            continue;
+        WCHAR clsid[MAX_PATH];
+        for (DWORD index = 0; !search.found && RegEnumKeyW(units, index, clsid,
+                                                           BufferLength(clsid)) == ERROR_SUCCESS;
+             ++index) {
+            if (views[i] != ownView || !EqualsIgnoreCase(clsid, ownClsid))
+                ForEachListedFile(clsid, views[i], IsSameAsSearched, &search);
+        }
+        RegCloseKey(units);
     }
-    RegCloseKey(units);
     return search.found;
 }
 
@@ -88,13 +109,16 @@ static bool IsPlannedAlready(const RemovalPlan& plan, const FileIdentity& identi
 
 // A file something else still uses is never offered: one with a usage count
 // above 1, one that another download lists, or the file of a listed control.
-static bool PlanOtherFile(void* context, const WCHAR* listed)
+static bool PlanOtherFile(void* context, const WCHAR* listed, RegistryView view)
 {
     OtherFilesPlan& others = *static_cast<OtherFilesPlan*>(context);
     RemovalPlan& plan = *others.plan;
+    WCHAR registered[MAX_PATH];
     WCHAR filePath[MAX_PATH];
-    CopyText(filePath, listed);
-    ConvertSlashes(filePath);
+    CopyText(registered, listed);
+    ConvertSlashes(registered);
+    if (!ListedDiskPath(listed, view, filePath))
+        return true;
     WIN32_FIND_DATAW found;
     if (!FindFileEntry(filePath, found) || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return true;
@@ -102,7 +126,8 @@ static bool PlanOtherFile(void* context, const WCHAR* listed)
     IdentifyFile(filePath, identity);
     if (IsSameFile(identity, others.control) || IsPlannedAlready(plan, identity))
         return true;
-    bool shared = IsSharedByOthers(filePath) || IsListedByOtherUnit(plan.clsid, identity) ||
+    bool shared = IsSharedByOthers(registered, view) ||
+                  IsListedByOtherUnit(plan.clsid, view, identity) ||
                   IsNamedByOtherEntry(*others.dialogue, -1, identity);
     if (shared && plan.keptCount < MAX_OTHER_FILES)
         CopyText(plan.kept[plan.keptCount++], filePath);
@@ -111,27 +136,25 @@ static bool PlanOtherFile(void* context, const WCHAR* listed)
     return true;
 }
 
-void PlanRemoval(const DeleteDialogue& dialogue, const WCHAR* controlPath, bool downloaded,
+void PlanRemoval(const DeleteDialogue& dialogue, const ControlEntry& entry, bool downloaded,
                  RemovalPlan& plan)
 {
     plan = RemovalPlan{};
-    CopyText(plan.controlPath, controlPath);
-    CopyText(plan.filePath, controlPath);
-    ConvertSlashes(plan.filePath);
+    plan.entry = entry;
     plan.downloaded = downloaded;
     WIN32_FIND_DATAW found;
-    plan.fileExists =
-        FindFileEntry(plan.filePath, found) && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    plan.fileExists = FindFileEntry(entry.diskPath, found) &&
+                      !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     WCHAR version[32];
-    plan.hasTypeLib = FindTypeLibForFile(plan.filePath, plan.libId, version);
+    plan.hasTypeLib = FindTypeLibForFile(entry.filePath, entry.view, plan.libId, version);
     if (!downloaded)
         return;
-    plan.hasClsid = FindModuleClsid(HKEY_LOCAL_MACHINE, controlPath, plan.clsid);
+    plan.hasClsid = FindModuleClsid(HKEY_LOCAL_MACHINE, entry.controlPath, entry.view, plan.clsid);
     if (!plan.hasClsid)
         return;
     OtherFilesPlan others = {&dialogue, &plan, {}};
-    IdentifyFile(plan.filePath, others.control);
-    ForEachListedFile(plan.clsid, PlanOtherFile, &others);
+    IdentifyFile(entry.diskPath, others.control);
+    ForEachListedFile(plan.clsid, entry.view, PlanOtherFile, &others);
 }
 
 void DeleteOtherFiles(const DeleteDialogue& dialogue, const RemovalPlan& plan)

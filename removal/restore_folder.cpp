@@ -34,7 +34,8 @@ static bool MakeFolder(const WCHAR* path, RestoreFailure& failure)
 // own file first.
 struct SavedFile {
     const WCHAR* path;
-    WCHAR name[MAX_PATH]; // as the folder names it
+    WCHAR folder[MAX_PATH]; // where the file really lies
+    WCHAR name[MAX_PATH];   // as the folder names it
     DWORD attributes;
 };
 
@@ -47,6 +48,7 @@ struct RestoreFolder {
     // Whether the control's file is a DLL, an executable, or neither.
     bool controlIsDll;
     bool controlIsExecutable;
+    RegistryView view;
 };
 
 // "2026-01-02 03.04.05 Omega.dll": the time in UTC, then the file's name
@@ -56,9 +58,9 @@ static void MakeFolderName(const RemovalPlan& plan, const SYSTEMTIME& time, int 
 {
     FormatText(name, TEXT("%04d-%02d-%02d %02d.%02d.%02d "), time.wYear, time.wMonth, time.wDay,
                time.wHour, time.wMinute, time.wSecond);
-    const WCHAR* slash = FindLastChar(plan.filePath, '\\');
+    const WCHAR* slash = FindLastChar(plan.entry.filePath, '\\');
     WCHAR fileName[33];
-    CopyText(fileName, slash != NULL ? slash + 1 : plan.filePath);
+    CopyText(fileName, slash != NULL ? slash + 1 : plan.entry.filePath);
     for (WCHAR* c = fileName; *c != 0; ++c) {
         if (FindChar(TEXT("%!^&"), *c) != NULL)
             *c = '_';
@@ -114,8 +116,7 @@ static bool CreateRestoreFolder(const RemovalPlan& plan, RestoreFolder& folder,
     return false;
 }
 
-// Whether a file starts as a DLL or as an executable does.
-static void ReadImageKind(const BYTE* header, DWORD size, bool& isDll, bool& isExecutable)
+void ReadImageKind(const BYTE* header, DWORD size, bool& isDll, bool& isExecutable)
 {
     isDll = isExecutable = false;
     if (size < 0x40 || header[0] != 'M' || header[1] != 'Z')
@@ -128,6 +129,40 @@ static void ReadImageKind(const BYTE* header, DWORD size, bool& isDll, bool& isE
     memcpy(&characteristics, header + offset + 22, sizeof characteristics);
     isDll = (characteristics & 0x2000) != 0; // IMAGE_FILE_DLL
     isExecutable = !isDll;
+}
+
+// The folder the opened file really lies in: a 32-bit path into System32
+// names SysWOW64, which a 64-bit cmd running restore.cmd would not reach
+// through the registered text. The path's own folder where the system
+// cannot tell.
+static bool StartsWith(const WCHAR* text, const WCHAR* head)
+{
+    for (; *head != 0; ++text, ++head) {
+        if (*text != *head)
+            return false;
+    }
+    return true;
+}
+
+static void FindRealFolder(HANDLE file, const WCHAR* path, WCHAR (&folder)[MAX_PATH])
+{
+    WCHAR found[MAX_PATH + 8];
+    DWORD length = GetFinalPathNameByHandleW(file, found, BufferLength(found),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= BufferLength(found))
+        found[0] = 0;
+    const WCHAR* plain = found;
+    if (StartsWith(found, TEXT("\\\\?\\UNC\\"))) {
+        found[6] = '\\'; // "\\?\UNC\server" is "\\server"
+        plain = found + 6;
+    } else if (StartsWith(found, TEXT("\\\\?\\"))) {
+        plain = found + 4;
+    }
+    if (IsEmptyText(plain) || !CopyText(folder, plain))
+        CopyText(folder, path);
+    WCHAR* slash = const_cast<WCHAR*>(FindLastChar(folder, '\\'));
+    if (slash != NULL)
+        *slash = 0;
 }
 
 typedef WCHAR LongPath[MAX_PATH * 2];
@@ -176,6 +211,7 @@ static bool SaveFileCopy(RestoreFolder& folder, const WCHAR* source, BYTE (&head
         SetRestoreFailure(failure, FORMAT_RESTORE_COPY, GetLastError(), source);
         return false;
     }
+    FindRealFolder(input, source, saved.folder);
     OutputFile out = {};
     bool copied = CreateOutputFile(out, copy);
     DWORD error = out.error;
@@ -241,7 +277,7 @@ static bool SaveFiles(const RemovalPlan& plan, RestoreFolder& folder, RestoreFai
     BYTE header[4096];
     DWORD headerSize = 0;
     if (plan.fileExists) {
-        if (!SaveFileCopy(folder, plan.filePath, header, headerSize, failure))
+        if (!SaveFileCopy(folder, plan.entry.diskPath, header, headerSize, failure))
             return false;
         ReadImageKind(header, headerSize, folder.controlIsDll, folder.controlIsExecutable);
     }
@@ -267,13 +303,10 @@ static bool IsScriptSafe(const WCHAR* text)
     return true;
 }
 
-static bool GetScriptFolder(const WCHAR* filePath, WCHAR (&folder)[MAX_PATH])
+static bool GetScriptFolder(const WCHAR* realFolder, WCHAR (&folder)[MAX_PATH])
 {
-    CopyText(folder, filePath);
-    WCHAR* slash = const_cast<WCHAR*>(FindLastChar(folder, '\\'));
-    if (slash == NULL)
+    if (IsEmptyText(realFolder) || !CopyText(folder, realFolder))
         return false;
-    *slash = 0;
     if (IsScriptSafe(folder))
         return true;
     WCHAR shortFolder[MAX_PATH];
@@ -285,15 +318,42 @@ static bool GetScriptFolder(const WCHAR* filePath, WCHAR (&folder)[MAX_PATH])
 }
 
 // cmd reads "%%" in a script as one '%'.
-static void DoublePercents(const WCHAR* text, WCHAR (&escaped)[MAX_PATH * 2])
+static void DoublePercents(const WCHAR* text, WCHAR (&escaped)[MAX_PATH * 2], size_t used = 0)
 {
-    size_t used = 0;
     for (; *text != 0 && used + 2 < BufferLength(escaped); ++text) {
         escaped[used++] = *text;
         if (*text == '%')
             escaped[used++] = '%';
     }
     escaped[used] = 0;
+}
+
+// The folder as the script names it. On 64-bit Windows a folder in the
+// real System32 is named through %SYSTEM64%, which the script sets for the
+// cmd that runs it.
+static void WriteScriptFolder(const WCHAR* folder, bool wow64, WCHAR (&target)[MAX_PATH * 2])
+{
+    WCHAR windows[MAX_PATH];
+    WCHAR system[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryW(windows, BufferLength(windows));
+    size_t systemLength = 0;
+    if (wow64 && length != 0 && length < BufferLength(windows) &&
+        JoinText(system, windows, TEXT("\\System32"))) {
+        systemLength = TextLength(system);
+        WCHAR head[MAX_PATH];
+        CopyText(head, folder);
+        if (systemLength < MAX_PATH)
+            head[systemLength] = 0;
+        if (!EqualsIgnoreCase(head, system) ||
+            (folder[systemLength] != 0 && folder[systemLength] != '\\'))
+            systemLength = 0;
+    }
+    if (systemLength == 0) {
+        DoublePercents(folder, target);
+        return;
+    }
+    CopyText(target, TEXT("%SYSTEM64%"));
+    DoublePercents(folder + systemLength, target, TextLength(target));
 }
 
 static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& failure)
@@ -306,18 +366,24 @@ static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& fail
     }
     WriteUtf8(out, TEXT("@echo off\r\nsetlocal DisableDelayedExpansion\r\n"));
     WriteUtf8(out, TEXT("rem Puts back what Burrowlens removed. Run it as administrator.\r\n"));
+    // A double-click runs the 64-bit cmd, a 32-bit program the 32-bit one,
+    // whose System32 is SysWOW64; Sysnative is its way to the real one.
+    bool wow64 = IsWow64Machine();
+    if (wow64)
+        WriteUtf8(out, TEXT("set \"SYSTEM64=%SystemRoot%\\System32\"\r\nif defined "
+                            "PROCESSOR_ARCHITEW6432 set \"SYSTEM64=%SystemRoot%\\Sysnative\"\r\n"));
     // Wine's cmd runs what follows "||" whatever came before it.
     WriteUtf8(out, TEXT("cd /d \"%~dp0\"\r\nif not exist removed.reg exit /b 1\r\n"));
     for (int i = 0; i < folder.savedCount; ++i) {
         const SavedFile& saved = folder.saved[i];
         WCHAR folderName[MAX_PATH];
         WCHAR target[MAX_PATH * 2];
-        if (!GetScriptFolder(saved.path, folderName)) {
+        if (!GetScriptFolder(saved.folder, folderName)) {
             CloseOutputFile(out);
             SetRestoreFailure(failure, FORMAT_RESTORE_NAME, 0, saved.path);
             return false;
         }
-        DoublePercents(folderName, target);
+        WriteScriptFolder(folderName, wow64, target);
         // A for loop names the file, so its name never appears in the
         // script: cmd reads a script in the OEM code page.
         WCHAR line[1024];
@@ -342,8 +408,11 @@ static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& fail
             WriteUtf8(out, line);
         }
         if (i == 0 && folder.controlIsDll) {
-            FormatText(line,
-                       TEXT("\"%%SystemRoot%%\\System32\\regsvr32.exe\" /s \"%s\\%%%%~nxF\"\r\n"),
+            // Each control is registered by the regsvr32 of its own bitness.
+            const WCHAR* regsvr32 = !wow64                   ? TEXT("%SystemRoot%\\System32")
+                                    : folder.view == VIEW_64 ? TEXT("%SYSTEM64%")
+                                                             : TEXT("%SystemRoot%\\SysWOW64");
+            FormatText(line, TEXT("\"%s\\regsvr32.exe\" /s \"%s\\%%%%~nxF\"\r\n"), regsvr32,
                        target);
             WriteUtf8(out, line);
         } else if (i == 0 && folder.controlIsExecutable) {
@@ -352,11 +421,17 @@ static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& fail
         }
         WriteUtf8(out, TEXT(")\r\n"));
     }
-    // The view of the registry this program reads and wrote removed.reg from.
-    WriteUtf8(out,
-              sizeof(void*) == 4
-                  ? TEXT("\"%SystemRoot%\\System32\\reg.exe\" import removed.reg /reg:32\r\n")
-                  : TEXT("\"%SystemRoot%\\System32\\reg.exe\" import removed.reg /reg:64\r\n"));
+    // The keys go back to the view they came from. On 64-bit Windows the
+    // 64-bit reg.exe imports into either view by its switch.
+    if (wow64)
+        WriteUtf8(out, folder.view == VIEW_64
+                           ? TEXT("\"%SYSTEM64%\\reg.exe\" import removed.reg /reg:64\r\n")
+                           : TEXT("\"%SYSTEM64%\\reg.exe\" import removed.reg /reg:32\r\n"));
+    else
+        WriteUtf8(out,
+                  sizeof(void*) == 4
+                      ? TEXT("\"%SystemRoot%\\System32\\reg.exe\" import removed.reg /reg:32\r\n")
+                      : TEXT("\"%SystemRoot%\\System32\\reg.exe\" import removed.reg /reg:64\r\n"));
     DWORD error = CloseOutputFile(out);
     if (error != 0) {
         SetRestoreFailure(failure, FORMAT_RESTORE_WRITE, error, path);
@@ -390,7 +465,16 @@ static bool WriteReadme(const RemovalPlan& plan, const RestoreFolder& folder,
                folder.time.wMinute, folder.time.wSecond);
     WriteLine(out, TEXT(""), line);
     WriteLine(out, TEXT(""), TEXT(""));
-    WriteLine(out, TEXT("    "), plan.controlPath);
+    WriteLine(out, TEXT("    "), plan.entry.controlPath);
+    if (IsWow64Machine()) {
+        WriteLine(out, TEXT(""), TEXT(""));
+        WriteLine(out, TEXT(""),
+                  plan.entry.view == VIEW_64
+                      ? TEXT("It was a 64-bit control: its keys were in the 64-bit view of the "
+                             "registry, and restore.cmd puts them back there.")
+                      : TEXT("It was a 32-bit control: its keys were in the 32-bit view of the "
+                             "registry (Wow6432Node), and restore.cmd puts them back there."));
+    }
     WriteLine(out, TEXT(""), TEXT(""));
     WriteLine(out, TEXT(""),
               TEXT("This folder holds what the Delete could take away, saved before "
@@ -408,8 +492,8 @@ static bool WriteReadme(const RemovalPlan& plan, const RestoreFolder& folder,
         WriteLine(out, TEXT(""), TEXT(""));
         WriteLine(out, TEXT(""), TEXT("Saved files:"));
         for (int i = 0; i < folder.savedCount; ++i) {
-            FormatText(line, TEXT("files\\%d\\%s  ->  %s"), i + 1, folder.saved[i].name,
-                       folder.saved[i].path);
+            FormatText(line, TEXT("files\\%d\\%s  ->  %s\\%s"), i + 1, folder.saved[i].name,
+                       folder.saved[i].folder, folder.saved[i].name);
             WriteLine(out, TEXT("    "), line);
         }
     }
@@ -434,6 +518,7 @@ bool WriteRestoreFolder(const RemovalPlan& plan, WCHAR (&finished)[MAX_PATH],
 {
     failure = RestoreFailure{};
     RestoreFolder folder = {};
+    folder.view = plan.entry.view;
     if (!CreateRestoreFolder(plan, folder, failure) || !SaveFiles(plan, folder, failure))
         return false;
     WCHAR regPath[MAX_PATH];

@@ -6,6 +6,13 @@
 
 #include <cstdio>
 
+ControlEntry EntryOf(const std::string& controlPath, RegistryView view)
+{
+    ControlEntry entry = {};
+    EXPECT_TRUE(MakeControlEntry(Wide(controlPath).c_str(), view, entry)) << controlPath;
+    return entry;
+}
+
 WideText Wide(const std::string& utf8)
 {
     if (utf8.empty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "inventory/inventory.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -11,6 +13,8 @@ typedef std::basic_string<WCHAR> WideText;
 WideText Wide(const std::string& utf8);
 std::string Utf8(const WCHAR* text);
 std::string Utf8(const WideText& text);
+// A list entry as the scan settles it; the path is a control path (UTF-8).
+ControlEntry EntryOf(const std::string& controlPath, RegistryView view = VIEW_32);
 
 // Registry seeding with Win32 calls only, so the same test runs against the
 // stand-in and under Wine. Each call fails the test when Windows refuses.

@@ -110,14 +110,14 @@ class CleanupTest : public testing::Test {
 
 TEST_F(CleanupTest, DownloadRegistrationGoesWithItsSubtrees)
 {
-    ASSERT_TRUE(RemoveDistributionUnit(Wide(kFile).c_str()));
+    ASSERT_TRUE(RemoveDistributionUnit(EntryOf(kFile)));
 
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_X));
     EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUnits + CLSID_X));
     EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kModuleUsage + kFile));
     ExpectSiblingIntact();
 
-    ASSERT_TRUE(RemoveModuleUsage(Wide(kFile).c_str()));
+    ASSERT_TRUE(RemoveModuleUsage(EntryOf(kFile)));
     EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kModuleUsage + kFile));
     EXPECT_FALSE(SharedValueExists(kFilePath));
     ExpectSiblingIntact();
@@ -125,7 +125,7 @@ TEST_F(CleanupTest, DownloadRegistrationGoesWithItsSubtrees)
 
 TEST_F(CleanupTest, TypeLibTreeGoesAndTheUsageCountStays)
 {
-    ASSERT_TRUE(RemoveTypeLibRegistration(Wide(kFile).c_str()));
+    ASSERT_TRUE(RemoveTypeLibRegistration(EntryOf(kFile)));
 
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_X));
     EXPECT_TRUE(SharedValueExists(kFilePath));
@@ -136,10 +136,10 @@ TEST_F(CleanupTest, WithoutATypeLibTheUsageCountGoesInstead)
 {
     DeleteRegistryTree(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_X);
 
-    ASSERT_TRUE(RemoveModuleUsage(Wide(kFile).c_str()));
+    ASSERT_TRUE(RemoveModuleUsage(EntryOf(kFile)));
     EXPECT_FALSE(SharedValueExists(kFilePath));
     // The second removal of the same value finds it gone and is content.
-    ASSERT_TRUE(RemoveTypeLibRegistration(Wide(kFile).c_str()));
+    ASSERT_TRUE(RemoveTypeLibRegistration(EntryOf(kFile)));
     EXPECT_FALSE(SharedValueExists(kFilePath));
     ExpectSiblingIntact();
 }
@@ -150,10 +150,10 @@ TEST_F(CleanupTest, NoClassNoRemoval)
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage + kFile);
     SetRegistryText(HKEY_LOCAL_MACHINE, kModuleUsage + kFile, ".Owner", "x");
 
-    EXPECT_FALSE(RemoveDistributionUnit(Wide(kFile).c_str()));
+    EXPECT_FALSE(RemoveDistributionUnit(EntryOf(kFile)));
     EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, "CLSID\\" CLSID_X));
     EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUnits + CLSID_X));
-    EXPECT_TRUE(RemoveSharedDllValue(TEXT("")));
+    EXPECT_TRUE(RemoveSharedDllValue(TEXT(""), VIEW_32));
 }
 
 TEST_F(CleanupTest, KeyTreeLosesEveryLevelButItsTop)
@@ -166,7 +166,7 @@ TEST_F(CleanupTest, KeyTreeLosesEveryLevelButItsTop)
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(top).c_str(), 0, KEY_READ, &key));
-    DeleteKeyTree(key);
+    DeleteKeyTree(key, VIEW_32);
     WCHAR name[MAX_PATH];
     EXPECT_EQ(ERROR_NO_MORE_ITEMS, RegEnumKeyW(key, 0, name, MAX_PATH));
     RegCloseKey(key);

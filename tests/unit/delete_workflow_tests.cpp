@@ -692,7 +692,7 @@ TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
     EXPECT_EQ(0u, SimMessageBoxes()[1].text.rfind("Nothing was deleted", 0));
     EXPECT_TRUE(SimUnregisterServerCalls().empty());
     EXPECT_TRUE(FileStays(kOtherRegistered));
-    EXPECT_FALSE(RemoveTypeLibRegistration(Wide(kOther).c_str()));
+    EXPECT_FALSE(RemoveTypeLibRegistration(EntryOf(kOther)));
     EXPECT_EQ(before, Registry());
 
     Reset();
@@ -701,7 +701,7 @@ TEST_F(DeleteWorkflowTest, UsageCountsThatCannotBeOpenedFailTheLastStep)
     SetUsageCount(kDownloadFile, 1);
     before = TakeSnapshot();
     SimCutAfterChanges(1);
-    RemoveModuleUsage(Wide(kDownload).c_str());
+    RemoveModuleUsage(EntryOf(kDownload));
     SimCutAfterChanges(-1);
     EXPECT_EQ(ValueLines(before, kSharedDllsKey, kDownloadFile),
               Difference(before, TakeSnapshot()));
@@ -809,7 +809,7 @@ TEST_F(DeleteWorkflowTest, KeyTreeWalkStopsAtAKeyItCannotOpen)
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS,
               RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Tree"), 0, KEY_READ, &key));
-    DeleteKeyTree(key);
+    DeleteKeyTree(key, VIEW_32);
     RegCloseKey(key);
 
     after = TakeSnapshot();
@@ -826,7 +826,7 @@ TEST_F(DeleteWorkflowTest, TypeLibThatCannotGoWholeLeavesTheUsageCountToGo)
     SimDenyKeyOpen(HKEY_CLASSES_ROOT, "TypeLib\\" LIBID_X "\\1.0\\FLAGS");
     before = TakeSnapshot();
 
-    EXPECT_TRUE(RemoveTypeLibRegistration(Wide(kOther).c_str()));
+    EXPECT_TRUE(RemoveTypeLibRegistration(EntryOf(kOther)));
 
     after = TakeSnapshot();
     EXPECT_EQ(0, SimOpenKeyCount());
@@ -973,10 +973,10 @@ static LRESULT CountScriptEntries(void* context)
     return static_cast<LRESULT>(static_cast<ScriptedDialogue*>(context)->entries.size());
 }
 
-static bool ReadScriptEntry(void* context, LRESULT index, WCHAR (&controlPath)[MAX_PATH])
+static bool ReadScriptEntry(void* context, LRESULT index, ControlEntry& entry)
 {
-    return CopyText(controlPath,
-                    Wide(static_cast<ScriptedDialogue*>(context)->entries.at(index)).c_str());
+    entry = EntryOf(static_cast<ScriptedDialogue*>(context)->entries.at(index));
+    return true;
 }
 
 TEST_F(DeleteWorkflowTest, DeleteAsksAndBeepsThroughItsCallerAlone)
@@ -1001,8 +1001,8 @@ TEST_F(DeleteWorkflowTest, DeleteAsksAndBeepsThroughItsCallerAlone)
         DeleteDialogue dialogue = {AskScript, BeepScript, CountScriptEntries, ReadScriptEntry,
                                    &script};
 
-        BOOL result = DeleteListedControl(dialogue, static_cast<LRESULT>(c.others.size()),
-                                          Wide(kOther).c_str());
+        BOOL result =
+            DeleteListedControl(dialogue, static_cast<LRESULT>(c.others.size()), EntryOf(kOther));
 
         EXPECT_EQ(c.result, result);
         std::vector<Box> expected = {Warning(kOther)};

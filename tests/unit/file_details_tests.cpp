@@ -52,7 +52,7 @@ static Shown Read(HWND dialog)
 
 static Shown Show(HWND dialog, const std::string& path)
 {
-    ShowFileDetails(dialog, Wide(path).c_str(), VersionStringTable, GetProcessHeap());
+    ShowFileDetails(dialog, EntryOf(path), VersionStringTable, GetProcessHeap());
     return Read(dialog);
 }
 

@@ -134,7 +134,7 @@ TEST_F(FileTimesTest, InstalledAndLastAccessRules)
             SimSetFileTimes("C:\\times.ocx", c.creation, c.lastWrite, c.lastAccess);
             for (int id : {IDC_INSTALLED, IDC_LAST_CHANGE, IDC_LAST_ACCESS})
                 SetDlgItemTextW(dialog, id, TEXT("Unknown"));
-            ShowFileDetails(dialog, TEXT("C:/TIMES.ocx"), VersionStringTable, GetProcessHeap());
+            ShowFileDetails(dialog, EntryOf("C:/TIMES.ocx"), VersionStringTable, GetProcessHeap());
             EXPECT_EQ(c.installed, DialogItemText(dialog, IDC_INSTALLED));
             EXPECT_EQ(c.changed, DialogItemText(dialog, IDC_LAST_CHANGE));
             EXPECT_EQ(c.accessed, DialogItemText(dialog, IDC_LAST_ACCESS));
@@ -160,7 +160,7 @@ TEST_F(FileTimesTest, SizesBeyondTwoGigabytesAndRootFiles)
             std::string host = SimHostPath(c.path);
             ASSERT_EQ(0, close(open(host.c_str(), O_CREAT | O_WRONLY, 0644)));
             ASSERT_EQ(0, truncate(host.c_str(), c.size));
-            ShowFileDetails(dialog, Wide(c.path).c_str(), VersionStringTable, GetProcessHeap());
+            ShowFileDetails(dialog, EntryOf(c.path), VersionStringTable, GetProcessHeap());
             EXPECT_EQ(c.shown, DialogItemText(dialog, IDC_SIZE));
         }
         // A file in the root folder has its extension read all the same.

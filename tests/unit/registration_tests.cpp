@@ -132,7 +132,7 @@ class RegistrationTest : public testing::Test {
 static std::string ModuleClsid(int line, const std::string& controlPath)
 {
     return Answer<MAX_PATH>(line, [&](WCHAR(&clsid)[MAX_PATH]) {
-        return FindModuleClsid(HKEY_LOCAL_MACHINE, Wide(controlPath).c_str(), clsid);
+        return FindModuleClsid(HKEY_LOCAL_MACHINE, Wide(controlPath).c_str(), VIEW_32, clsid);
     });
 }
 
@@ -182,14 +182,14 @@ TEST_F(RegistrationTest, ModuleClsidIsTheFirstValueNamedInBraces)
 static std::string ClsidTypeLib(int line, const char* clsid)
 {
     return PairAnswer<64>(line, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[64]) {
-        return GetClsidTypeLib(Wide(clsid).c_str(), libId, version);
+        return GetClsidTypeLib(Wide(clsid).c_str(), VIEW_32, libId, version);
     });
 }
 
 static std::string TypeLibName(int line, const std::string& libId, const std::string& version)
 {
     return Answer<MAX_PATH>(line, [&](WCHAR(&name)[MAX_PATH]) {
-        return GetTypeLibName(Wide(libId).c_str(), Wide(version).c_str(), name);
+        return GetTypeLibName(Wide(libId).c_str(), Wide(version).c_str(), VIEW_32, name);
     });
 }
 
@@ -263,7 +263,7 @@ TEST_F(RegistrationTest, SharedDllCountIsANumberUnderTheBackslashPath)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(c.count, Answer<MAX_PATH>(__LINE__, [&](WCHAR(&count)[MAX_PATH]) {
-                      return GetSharedDllCount(Wide(c.path).c_str(), count);
+                      return GetSharedDllCount(EntryOf(c.path).filePath, VIEW_32, count);
                   }));
     }
 }
@@ -314,12 +314,12 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
         SCOPED_TRACE(c.path);
         EXPECT_EQ(c.typeLib,
                   PairAnswer<32>(__LINE__, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
-                      return FindTypeLibForFile(Wide(c.path).c_str(), libId, version);
+                      return FindTypeLibForFile(EntryOf(c.path).filePath, VIEW_32, libId, version);
                   }));
-        EXPECT_EQ(c.typeLib,
-                  PairAnswer<32>(__LINE__, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
-                      return FindIndexedTypeLib(index, Wide(c.path).c_str(), libId, version);
-                  }));
+        EXPECT_EQ(
+            c.typeLib, PairAnswer<32>(__LINE__, [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
+                return FindIndexedTypeLib(index, EntryOf(c.path).filePath, VIEW_32, libId, version);
+            }));
     }
     FreeRegistrationIndex(index);
 
@@ -331,10 +331,10 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
     for (const char* path : {"c:\\bltest\\control.ocx", "C:/BlTest/Other.dll"}) {
         SCOPED_TRACE(path);
         auto walked = [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
-            return FindTypeLibForFile(Wide(path).c_str(), libId, version);
+            return FindTypeLibForFile(EntryOf(path).filePath, VIEW_32, libId, version);
         };
         auto indexed = [&](WCHAR(&libId)[MAX_PATH], WCHAR(&version)[32]) {
-            return FindIndexedTypeLib(index, Wide(path).c_str(), libId, version);
+            return FindIndexedTypeLib(index, EntryOf(path).filePath, VIEW_32, libId, version);
         };
         EXPECT_EQ(kNotFound, PairAnswer<32>(__LINE__, walked));
         EXPECT_EQ(kNotFound, PairAnswer<32>(__LINE__, indexed));
@@ -347,7 +347,7 @@ TEST_F(RegistrationTest, TypeLibForFileMatchesTheWin32PathInAnyCase)
 static std::string Categories(int line, const char* clsid)
 {
     return Answer<MAX_PATH>(line, [&](WCHAR(&categories)[MAX_PATH]) {
-        return GetImplementedCategories(Wide(clsid).c_str(), categories);
+        return GetImplementedCategories(Wide(clsid).c_str(), VIEW_32, categories);
     });
 }
 
@@ -392,8 +392,8 @@ TEST_F(RegistrationTest, ClsidForTypeLibIsTheFirstClassNamingIt)
         SCOPED_TRACE(indexed ? "from the index" : "by a walk");
         auto clsidFor = [&](int line, const std::string& libId) {
             return Answer<MAX_PATH>(line, [&](WCHAR(&clsid)[MAX_PATH]) {
-                return indexed ? FindIndexedClsid(index, Wide(libId).c_str(), clsid)
-                               : FindClsidForTypeLib(Wide(libId).c_str(), clsid);
+                return indexed ? FindIndexedClsid(index, Wide(libId).c_str(), VIEW_32, clsid)
+                               : FindClsidForTypeLib(Wide(libId).c_str(), VIEW_32, clsid);
             });
         };
         EXPECT_EQ(CLSID_A, clsidFor(__LINE__, lowered));

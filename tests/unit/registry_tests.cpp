@@ -30,8 +30,8 @@ class QueryRegistryValueTest : public testing::Test {
     BOOL Query(const char* subKey, const char* valueName, DWORD* type = NULL)
     {
         WideText full = Wide(path + subKey);
-        return QueryRegistryValue(HKEY_LOCAL_MACHINE, full.c_str(), Wide(valueName).c_str(),
-                                  guarded.output, type);
+        return QueryRegistryValue(HKEY_LOCAL_MACHINE, full.c_str(), VIEW_32,
+                                  Wide(valueName).c_str(), guarded.output, type);
     }
     void ClearOutput()
     {
@@ -223,7 +223,7 @@ TEST_F(QueryRegistryValueTest, PathAndOutputMayShareTheBuffer)
     SetRegistryText(HKEY_LOCAL_MACHINE, path + "\\inner", "", "found");
     WCHAR buffer[MAX_PATH];
     CopyText(buffer, Wide(path + "\\inner").c_str());
-    ASSERT_TRUE(QueryRegistryValue(HKEY_LOCAL_MACHINE, buffer, TEXT(""), buffer));
+    ASSERT_TRUE(QueryRegistryValue(HKEY_LOCAL_MACHINE, buffer, VIEW_32, TEXT(""), buffer));
     EXPECT_EQ("found", Utf8(buffer));
 }
 
@@ -271,6 +271,6 @@ TEST_F(IsDownloadedControlTest, NeedsRegistrationAndADownloadFolder)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(c.downloaded, IsDownloadedControl(NULL, Wide(c.path).c_str()));
+        EXPECT_EQ(c.downloaded, IsDownloadedControl(NULL, Wide(c.path).c_str(), VIEW_32));
     }
 }

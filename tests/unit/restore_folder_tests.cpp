@@ -520,12 +520,13 @@ static std::vector<std::string> ScriptTargets(const std::string& folder, int lin
 
 // Whether the script names the file's folder: by its long path, or its
 // short one.
+// By any of its names: the script takes the folder from the opened file.
 static bool NamesFolder(const std::string& named, const std::string& file)
 {
-    std::string folder = FolderOf(file);
-    WCHAR shortPath[MAX_PATH];
-    EXPECT_NE(0u, GetShortPathNameW(Wide(folder).c_str(), shortPath, MAX_PATH)) << folder;
-    return named == folder || named == Utf8(shortPath);
+    FileIdentity folder, target;
+    IdentifyFile(Wide(FolderOf(file)).c_str(), folder);
+    IdentifyFile(Wide(named).c_str(), target);
+    return folder.opened && IsSameFile(folder, target);
 }
 
 TEST_F(RestoreFolderTest, ScriptKeepsEveryPathInItsQuotes)

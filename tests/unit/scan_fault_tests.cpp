@@ -36,7 +36,7 @@ class ScanFaultTest : public testing::Test {
         Entries entries;
         WithMainDialog([&](HWND dialog) {
             WCHAR path[MAX_PATH] = MODULE_USAGE_PATH;
-            EXPECT_TRUE(AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT("")));
+            EXPECT_TRUE(AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT(""), VIEW_32));
             entries = ListBoxItems(dialog, IDC_CONTROL_LIST);
         });
         return entries;
@@ -107,9 +107,9 @@ TEST_F(ScanFaultTest, TypeLibWalksEndAtTheFirstFailureOnBothLevels)
 TEST_F(ScanFaultTest, TheDownloadCheckStopsAtAFailingStatus)
 {
     SimFailEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1, ERROR_INVALID_PARAMETER);
-    EXPECT_TRUE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\a.ocx")));
-    EXPECT_FALSE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\b.ocx")));
-    EXPECT_FALSE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\c.ocx")));
+    EXPECT_TRUE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\a.ocx"), VIEW_32));
+    EXPECT_FALSE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\b.ocx"), VIEW_32));
+    EXPECT_FALSE(IsDownloadedControl(NULL, TEXT("c:\\d\\occache\\c.ocx"), VIEW_32));
 }
 
 TEST_F(ScanFaultTest, ARefusedEntryLeavesTheExtentAlone)
@@ -117,7 +117,7 @@ TEST_F(ScanFaultTest, ARefusedEntryLeavesTheExtentAlone)
     WithMainDialog([](HWND dialog) {
         SimFailListAdds(3);
         WCHAR path[MAX_PATH] = MODULE_USAGE_PATH;
-        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT(""));
+        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT(""), VIEW_32);
         EXPECT_EQ(0, SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETCOUNT, 0, 0));
         EXPECT_EQ(0, SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETHORIZONTALEXTENT, 0, 0));
     });
@@ -127,7 +127,7 @@ TEST_F(ScanFaultTest, TheExtentIsTheItemWidthPlusForty)
 {
     WithMainDialog([](HWND dialog) {
         WCHAR path[MAX_PATH] = MODULE_USAGE_PATH;
-        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT(""));
+        AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT(""), VIEW_32);
         RECT item;
         ASSERT_NE(LB_ERR, SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_GETITEMRECT, 2,
                                               reinterpret_cast<LPARAM>(&item)));
@@ -156,14 +156,14 @@ TEST_F(ScanFaultTest, TheNamesReadOnceEndAtAFailingStatus)
         if (*c.fault != '\0')
             SimFailEnumAt(HKEY_LOCAL_MACHINE, kModuleUsage.c_str(), 1, ERROR_INVALID_PARAMETER);
         ModuleUsageIndex index;
-        ASSERT_EQ(ERROR_SUCCESS, ReadModuleUsageIndex(index));
+        ASSERT_EQ(ERROR_SUCCESS, ReadModuleUsageIndex(index, VIEW_32));
         const WCHAR* paths[] = {TEXT("c:\\d\\occache\\a.ocx"), TEXT("c:\\d\\occache\\b.ocx"),
                                 TEXT("c:\\d\\occache\\c.ocx")};
         bool expected[] = {c.a, c.b, c.c};
         for (int i = 0; i < 3; ++i) {
             SCOPED_TRACE(Utf8(paths[i]));
             EXPECT_EQ(expected[i], IsIndexedDownload(index, paths[i]) != FALSE);
-            EXPECT_EQ(expected[i], IsDownloadedControl(NULL, paths[i]) != FALSE);
+            EXPECT_EQ(expected[i], IsDownloadedControl(NULL, paths[i], VIEW_32) != FALSE);
         }
         FreeModuleUsageIndex(index);
     }
@@ -175,14 +175,14 @@ TEST_F(ScanFaultTest, AFailedReadingOfTheNamesLeavesNothingToFree)
     ModuleUsageIndex index;
     for (int succeeding = 0; succeeding < 2; ++succeeding) {
         SimFailHeapAlloc(succeeding);
-        EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, ReadModuleUsageIndex(index));
+        EXPECT_EQ(ERROR_NOT_ENOUGH_MEMORY, ReadModuleUsageIndex(index, VIEW_32));
         EXPECT_EQ(0u, index.count);
     }
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadModuleUsageIndex(index));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, ReadModuleUsageIndex(index, VIEW_32));
     CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsage);
     SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kModuleUsage.c_str());
-    EXPECT_EQ(ERROR_ACCESS_DENIED, ReadModuleUsageIndex(index));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, ReadModuleUsageIndex(index, VIEW_32));
 }
 
 // The scan touches no window: what it finds, what it cannot open and how
@@ -191,7 +191,7 @@ struct SinkRecord {
     std::vector<std::string> events;
 };
 
-static void RecordEntry(void* context, const WCHAR* entry)
+static void RecordEntry(void* context, const WCHAR* entry, RegistryView)
 {
     static_cast<SinkRecord*>(context)->events.push_back("entry " + Utf8(entry));
 }
@@ -250,7 +250,7 @@ TEST_F(ScanFaultTest, TheScanReportsToItsSinkAndNeverToAWindow)
         if (c.typeLibs)
             ScanTypeLibControls(sink, HKEY_CLASSES_ROOT, path, TEXT(""));
         else
-            ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, path, TEXT(""));
+            ScanDownloadedControls(sink, HKEY_LOCAL_MACHINE, path, TEXT(""), VIEW_32);
         EXPECT_EQ(c.expected, record.events);
         EXPECT_TRUE(SimMessageBoxes().empty());
         EXPECT_TRUE(SimCursorHistory().empty());

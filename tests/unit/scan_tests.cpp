@@ -63,8 +63,8 @@ class ScanTest : public testing::Test {
         WithMainDialog([&](HWND dialog) {
             WCHAR path[MAX_PATH];
             CopyText(path, Wide(root).c_str());
-            BOOL result =
-                AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path, TEXT("ModuleUsage"));
+            BOOL result = AddDownloadedControls(dialog, HKEY_LOCAL_MACHINE, path,
+                                                TEXT("ModuleUsage"), VIEW_32);
             if (answer != NULL)
                 *answer = result;
             entries = ListBoxItems(dialog, IDC_CONTROL_LIST);
@@ -309,11 +309,11 @@ TEST_F(ScanTest, TheNamesReadOnceAnswerAsTheWalkPerPath)
     };
 
     ModuleUsageIndex index;
-    ASSERT_EQ(ERROR_SUCCESS, ReadModuleUsageIndex(index));
+    ASSERT_EQ(ERROR_SUCCESS, ReadModuleUsageIndex(index, VIEW_32));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         WideText path = Wide(c.path);
-        EXPECT_EQ(c.downloaded, IsDownloadedControl(NULL, path.c_str()));
+        EXPECT_EQ(c.downloaded, IsDownloadedControl(NULL, path.c_str(), VIEW_32));
         EXPECT_EQ(c.downloaded, IsIndexedDownload(index, path.c_str()));
     }
     FreeModuleUsageIndex(index);

@@ -65,8 +65,7 @@ TEST_F(VersionApiTest, LoadedFromTheSystemFolderOnly)
         std::string version[2], publisher[2];
         WithMainDialog([&](HWND dialog) {
             for (int i = 0; i < 2; ++i) {
-                ShowFileDetails(dialog,
-                                Wide(FixturePath(i == 0 ? "full.ocx" : "partial.exe")).c_str(),
+                ShowFileDetails(dialog, EntryOf(FixturePath(i == 0 ? "full.ocx" : "partial.exe")),
                                 VersionStringTable, GetProcessHeap());
                 rows[i] = ListBoxItems(dialog, IDC_FILE_INFO_LIST);
                 version[i] = DialogItemText(dialog, IDC_VERSION);

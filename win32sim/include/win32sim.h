@@ -17,6 +17,13 @@ void SimReset();
 // makes it the program's name alone.
 void SimSetCommandLine(const char* commandLine);
 
+// 64-bit Windows as a 32-bit program sees it: HKLM\SOFTWARE (HKCR with it)
+// has a 32-bit view under Wow6432Node, which a predefined root opens unless
+// KEY_WOW64_64KEY says otherwise; HKCR\TypeLib is shared. System32 is
+// SysWOW64, and Sysnative the real System32. Faults name keys as stored.
+void SimSetWow64(bool wow64);
+bool SimIsWow64();
+
 // Registry faults. Paths are below the root, compared without regard to case.
 void SimDenyKeyOpen(HKEY root, const char* path);
 // Every RegEnumKeyW / RegEnumValueW call at this index on this key answers the status.

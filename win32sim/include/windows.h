@@ -151,6 +151,8 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_ALL_ACCESS 0xF003F
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
 #define REG_NONE 0
 #define REG_SZ 1
 #define REG_EXPAND_SZ 2
@@ -174,6 +176,8 @@ LONG WINAPI RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDW
 LONG WINAPI RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type,
                            const BYTE* data, DWORD dataSize);
 LONG WINAPI RegDeleteKeyW(HKEY key, LPCWSTR subKey);
+// The view flag picks the key only where the handle is a predefined root.
+LONG WINAPI RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM view, DWORD reserved);
 LONG WINAPI RegDeleteValueW(HKEY key, LPCWSTR valueName);
 // Every out-parameter may be NULL. Name lengths in characters without the
 // NUL, the data size in bytes; there are no classes, security descriptors
@@ -280,6 +284,8 @@ LONG WINAPI RegCloseKey(HKEY key);
 #define LB_GETHORIZONTALEXTENT 0x0193
 #define LB_SETHORIZONTALEXTENT 0x0194
 #define LB_GETITEMRECT 0x0198
+#define LB_GETITEMDATA 0x0199
+#define LB_SETITEMDATA 0x019A
 #define LB_OKAY 0
 #define LB_ERR (-1)
 #define LB_ERRSPACE (-2)

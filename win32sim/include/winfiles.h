@@ -109,6 +109,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
 // The volume serial number and file index are the host's device and inode.
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 BOOL WINAPI CloseHandle(HANDLE handle);
+// The path of the file a handle opened, after System32's redirection:
+// "\\?\C:\...". Only these flags.
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
+DWORD WINAPI GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
 BOOL WINAPI DeleteFileW(LPCWSTR fileName);
 // Synchronous only: the OVERLAPPED pointer must be NULL.
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
@@ -193,6 +198,15 @@ typedef struct _PROCESS_INFORMATION {
 
 HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
 UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size);
+// C:\Windows.
+UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buffer, UINT size);
+HANDLE WINAPI GetCurrentProcess(void);
+// Answers what SimSetWow64 set: FALSE after SimReset, as on 32-bit Windows.
+BOOL WINAPI IsWow64Process(HANDLE process, BOOL* wow64);
+// A started process has ended as soon as it is waited for.
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 BOOL WINAPI FreeLibrary(HMODULE module);
 // Records the command line and answers as a started process; nothing runs.

@@ -378,6 +378,15 @@ bool ResolvePath(LPCWSTR windowsPath, std::string* host, PathNames* names)
     if (drive != u'C' && drive != u'Z')
         return false;
     *names = NormalizeNames(WideOf(windowsPath + 2));
+    // A 32-bit program on 64-bit Windows: System32 leads to SysWOW64, and
+    // Sysnative to the real System32.
+    if (drive == u'C' && SimIsWow64() && names->names.size() >= 2 &&
+        EqualNoCase(names->names[0], u"Windows")) {
+        if (EqualNoCase(names->names[1], u"System32"))
+            names->names[1] = u"SysWOW64";
+        else if (EqualNoCase(names->names[1], u"Sysnative"))
+            names->names[1] = u"System32";
+    }
     *host = drive == u'C' ? Sandbox() : std::string();
     for (const std::u16string& name : names->names)
         *host += "/" + MatchComponent(*host, name);
@@ -891,6 +900,24 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION
 }
 
 // Search handles are not kernel handles: only FindClose closes them.
+DWORD WINAPI GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD)
+{
+    OpenHandle* open = FindHandle(file, HandleKind::File);
+    if (open == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    std::string sandbox = Sandbox();
+    bool onC = open->hostPath.compare(0, sandbox.size(), sandbox) == 0;
+    std::string rest = onC ? open->hostPath.substr(sandbox.size()) : open->hostPath;
+    std::replace(rest.begin(), rest.end(), '/', '\\');
+    std::u16string final = u"\\\\?\\" + std::u16string(onC ? u"C:" : u"Z:") + WideFromUtf8(rest);
+    if (final.size() >= size)
+        return static_cast<DWORD>(final.size() + 1);
+    std::copy(final.c_str(), final.c_str() + final.size() + 1, path);
+    return static_cast<DWORD>(final.size());
+}
+
 BOOL WINAPI CloseHandle(HANDLE handle)
 {
     if (FindHandle(handle, HandleKind::File) == nullptr &&

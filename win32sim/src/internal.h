@@ -30,6 +30,7 @@ struct HWND__ {
     bool reenableOwner = false;
     // List boxes
     std::vector<std::u16string> items;
+    std::vector<LPARAM> itemData; // beside items, one each
     int selected = -1;
     int horizontalExtent = 0;
     // While redraw is off the list leaves its scroll bars as they were, as

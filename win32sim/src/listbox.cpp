@@ -200,6 +200,7 @@ size_t SortedPosition(HWND list, const std::u16string& text)
 LRESULT Insert(HWND list, size_t index, const std::u16string& text)
 {
     list->items.insert(list->items.begin() + static_cast<std::ptrdiff_t>(index), text);
+    list->itemData.insert(list->itemData.begin() + static_cast<std::ptrdiff_t>(index), 0);
     if (list->selected >= static_cast<int>(index))
         ++list->selected;
     return static_cast<LRESULT>(index);
@@ -300,6 +301,7 @@ LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
         if (!IsValidIndex(list, wParam))
             return LB_ERR;
         list->items.erase(list->items.begin() + static_cast<std::ptrdiff_t>(wParam));
+        list->itemData.erase(list->itemData.begin() + static_cast<std::ptrdiff_t>(wParam));
         if (list->selected == static_cast<int>(wParam))
             list->selected = -1;
         else if (list->selected > static_cast<int>(wParam))
@@ -308,6 +310,7 @@ LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
     case LB_RESETCONTENT:
         RecordRedrawEvent(list, "LB_RESETCONTENT");
         list->items.clear();
+        list->itemData.clear();
         list->selected = -1;
         return 0;
     case LB_SETCURSEL:
@@ -342,6 +345,13 @@ LRESULT ListBoxMessage(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
         return list->horizontalExtent;
     case LB_GETITEMRECT:
         return ItemRect(list, static_cast<int>(wParam), reinterpret_cast<RECT*>(lParam));
+    case LB_SETITEMDATA:
+        if (!IsValidIndex(list, wParam))
+            return LB_ERR;
+        list->itemData[wParam] = lParam;
+        return TRUE;
+    case LB_GETITEMDATA:
+        return IsValidIndex(list, wParam) ? list->itemData[wParam] : LB_ERR;
     default:
         return 0;
     }

@@ -199,6 +199,32 @@ UINT WINAPI GetSystemDirectoryW(LPWSTR buffer, UINT size)
     return length;
 }
 
+UINT WINAPI GetSystemWindowsDirectoryW(LPWSTR buffer, UINT size)
+{
+    const char16_t windows[] = u"C:\\Windows";
+    UINT length = sizeof windows / sizeof windows[0] - 1;
+    if (size <= length)
+        return length + 1;
+    std::copy(windows, windows + length + 1, buffer);
+    return length;
+}
+
+HANDLE WINAPI GetCurrentProcess(void)
+{
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+BOOL WINAPI IsWow64Process(HANDLE, BOOL* wow64)
+{
+    *wow64 = SimIsWow64() ? TRUE : FALSE;
+    return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE, DWORD)
+{
+    return WAIT_OBJECT_0;
+}
+
 FARPROC WINAPI GetProcAddress(HMODULE handle, LPCSTR name)
 {
     Module* module = reinterpret_cast<Module*>(handle);

@@ -62,6 +62,7 @@ struct Fault {
 };
 
 std::shared_ptr<Key> g_machine, g_user;
+bool g_wow64 = false;
 std::set<HKEY> g_handles;
 std::vector<Fault> g_deniedOpens, g_enumFailures, g_enumActions;
 bool g_faultsSuspended = false;
@@ -183,18 +184,46 @@ LONG Use(HKEY handle, REGSAM needed, std::shared_ptr<Key>& key)
     return ERROR_SUCCESS;
 }
 
-// The existing key that a handle and a path below it name.
-LONG FindKey(HKEY handle, LPCWSTR subKey, std::shared_ptr<Key>& target)
+bool SameName(const std::u16string& name, const char16_t* wanted)
 {
-    std::shared_ptr<Key> parent;
-    LONG status = Use(handle, 0, parent);
+    return EqualNoCase(name, wanted);
+}
+
+// Where a path from a handle starts and the names that lead on from there.
+// From a predefined root the path is taken whole from its hive, so that the
+// view can be applied: a 32-bit program on 64-bit Windows finds SOFTWARE's
+// keys under SOFTWARE\Wow6432Node unless it asks for the 64-bit view, all
+// but the TypeLib key of Classes, which both views share.
+LONG StartOf(HKEY handle, LPCWSTR subKey, REGSAM access, std::shared_ptr<Key>& start,
+             std::vector<std::u16string>& parts)
+{
+    LONG status = Use(handle, 0, start);
     if (status != ERROR_SUCCESS)
         return status;
-    std::vector<std::u16string> parts;
     status = SplitPath(subKey, parts);
+    if (status != ERROR_SUCCESS || !IsPredefined(handle) || handle == HKEY_CURRENT_USER)
+        return status;
+    start = Root(HKEY_LOCAL_MACHINE);
+    if (handle == HKEY_CLASSES_ROOT)
+        parts.insert(parts.begin(), {u"SOFTWARE", u"Classes"});
+    bool shared =
+        parts.size() >= 3 && SameName(parts[1], u"Classes") && SameName(parts[2], u"TypeLib");
+    if (g_wow64 && !(access & KEY_WOW64_64KEY) && !parts.empty() &&
+        SameName(parts[0], u"SOFTWARE") && !shared &&
+        !(parts.size() >= 2 && SameName(parts[1], u"Wow6432Node")))
+        parts.insert(parts.begin() + 1, u"Wow6432Node");
+    return ERROR_SUCCESS;
+}
+
+// The existing key that a handle and a path below it name.
+LONG FindKey(HKEY handle, LPCWSTR subKey, REGSAM access, std::shared_ptr<Key>& target)
+{
+    std::shared_ptr<Key> start;
+    std::vector<std::u16string> parts;
+    LONG status = StartOf(handle, subKey, access, start, parts);
     if (status != ERROR_SUCCESS)
         return status;
-    target = Walk(parent, parts);
+    target = Walk(start, parts);
     return target ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
@@ -372,7 +401,7 @@ LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM access, PHKEY 
 {
     ++g_programCalls;
     std::shared_ptr<Key> target;
-    LONG status = FindKey(key, subKey, target);
+    LONG status = FindKey(key, subKey, access, target);
     if (status != ERROR_SUCCESS)
         return status;
     for (const Fault& fault : g_deniedOpens) {
@@ -388,11 +417,8 @@ LONG WINAPI RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGS
                             LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition)
 {
     std::shared_ptr<Key> target;
-    LONG status = Use(key, 0, target);
-    if (status != ERROR_SUCCESS)
-        return status;
     std::vector<std::u16string> parts;
-    status = SplitPath(subKey, parts);
+    LONG status = StartOf(key, subKey, access, target, parts);
     if (status != ERROR_SUCCESS)
         return status;
     bool created = false;
@@ -466,15 +492,20 @@ LONG WINAPI RegSetValueExW(HKEY handle, LPCWSTR valueName, DWORD, DWORD type, co
     return SetValue(handle, WideOf(valueName), type, data, dataSize);
 }
 
+LONG WINAPI RegDeleteKeyW(HKEY handle, LPCWSTR subKey)
+{
+    return RegDeleteKeyExW(handle, subKey, 0, 0);
+}
+
 // NT rule: only a key without subkeys can go. The parent needs no access of
 // its own; "" names the key itself.
-LONG WINAPI RegDeleteKeyW(HKEY handle, LPCWSTR subKey)
+LONG WINAPI RegDeleteKeyExW(HKEY handle, LPCWSTR subKey, REGSAM view, DWORD)
 {
     ++g_programCalls;
     if (!subKey)
         return ERROR_INVALID_PARAMETER;
     std::shared_ptr<Key> target;
-    LONG status = FindKey(handle, subKey, target);
+    LONG status = FindKey(handle, subKey, view, target);
     if (status != ERROR_SUCCESS)
         return status;
     if (!target->subkeys.empty() || !target->parent || !MayChange())
@@ -689,6 +720,17 @@ void ResetRegistry()
     g_enumFailures.clear();
     g_enumActions.clear();
     g_faultsSuspended = false;
+    g_wow64 = false;
+}
+
+void SimSetWow64(bool wow64)
+{
+    g_wow64 = wow64;
+}
+
+bool SimIsWow64()
+{
+    return g_wow64;
 }
 
 void SimSuspendRegistryFaults(bool suspended)
