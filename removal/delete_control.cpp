@@ -184,7 +184,10 @@ BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const Co
     if (!downloaded) {
         dialogue.beep(dialogue.context, MB_ICONHAND);
         dialogue.beep(dialogue.context, MB_ICONHAND);
-        if (Ask(dialogue, FORMAT_NOT_DOWNLOADED_WARNING, entry.controlPath, TEXT_WARNING_CAPTION,
+        // Named as the list names it: on 64-bit Windows one path may be two entries.
+        WCHAR listed[ENTRY_TEXT_SIZE];
+        FormatEntryText(entry.controlPath, entry.view, listed);
+        if (Ask(dialogue, FORMAT_NOT_DOWNLOADED_WARNING, listed, TEXT_WARNING_CAPTION,
                 MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
             return FALSE;
     }

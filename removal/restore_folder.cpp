@@ -384,6 +384,10 @@ static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& fail
             return false;
         }
         WriteScriptFolder(folderName, wow64, target);
+        // A 64-bit regsvr32 has no Sysnative: it is handed the folder by the
+        // name a 64-bit process knows it by.
+        WCHAR registered[MAX_PATH * 2];
+        WriteScriptFolder(folderName, wow64 && folder.view != VIEW_64, registered);
         // A for loop names the file, so its name never appears in the
         // script: cmd reads a script in the OEM code page.
         WCHAR line[1024];
@@ -413,7 +417,7 @@ static bool WriteRestoreScript(const RestoreFolder& folder, RestoreFailure& fail
                                     : folder.view == VIEW_64 ? TEXT("%SYSTEM64%")
                                                              : TEXT("%SystemRoot%\\SysWOW64");
             FormatText(line, TEXT("\"%s\\regsvr32.exe\" /s \"%s\\%%%%~nxF\"\r\n"), regsvr32,
-                       target);
+                       registered);
             WriteUtf8(out, line);
         } else if (i == 0 && folder.controlIsExecutable) {
             FormatText(line, TEXT("start \"\" /wait \"%s\\%%%%~nxF\" /RegServer\r\n"), target);

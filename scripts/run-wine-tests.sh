@@ -62,9 +62,27 @@ echo "$bits-bit Wine prefix $prefix ready in $((SECONDS - started)) s"
 
 # In the background, so that an interrupt reaches the trap at once rather
 # than after the last test.
-ctest --test-dir "$build" --output-on-failure &
-ctest_pid=$!
+run_ctest() {
+    ctest --test-dir "$build" --output-on-failure "$@" &
+    ctest_pid=$!
+    local code=0
+    wait "$ctest_pid" || code=$?
+    ctest_pid=""
+    return "$code"
+}
 status=0
-wait "$ctest_pid" || status=$?
-ctest_pid=""
+run_ctest -LE wow64 || status=$?
+
+# The 32-bit program on 64-bit Windows, as its users run it: a 64-bit prefix
+# of its own, where the 32-bit program and tests run under WoW64.
+if [ "$bits" = 32 ]; then
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    started=$SECONDS
+    prefix="$build/wine-prefix-wow64"
+    export WINEARCH=win64
+    make_run_prefix "$prefix" "$build/wineboot-wow64.log"
+    use_wines_own_fonts
+    echo "64-bit Wine prefix $prefix ready in $((SECONDS - started)) s"
+    run_ctest -L wow64 || status=$?
+fi
 exit "$status"

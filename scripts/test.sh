@@ -21,13 +21,14 @@ ctest --test-dir "$root/build/native" --output-on-failure
 "$root/scripts/fuzz.sh"
 
 if [ "$bits" = 32 ]; then
-    echo "== Windows build, tests under 32-bit Wine"
+    echo "== Windows build, tests under 32-bit Wine, then under WoW64 in a 64-bit prefix"
     "$root/scripts/build.sh" windows
     "$root/scripts/run-wine-tests.sh" "$root/build/windows"
 else
     echo "== The 32-bit product and its import check"
     "$root/scripts/build.sh" windows --target burrowlens
     ctest --test-dir "$root/build/windows" -R '^burrowlens_imports$' --output-on-failure
+    echo "== WoW64 tests skipped: they need the 32-bit burrowlens.exe under Wine, and the Wine tests run under $(wine_bits_reason "$bits")"
     echo "== 64-bit Windows build of the same sources, tests under 64-bit Wine"
     "$root/scripts/build.sh" windows64
     "$root/scripts/run-wine-tests.sh" "$root/build/windows64"

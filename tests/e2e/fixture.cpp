@@ -8,6 +8,10 @@ void ProgramTest::SetUp()
 {
     DeleteRegistryTree(HKEY_CLASSES_ROOT, kTypeLib);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage);
+    // On 64-bit Windows the list holds the 64-bit view's downloads too.
+    SeedRegistryView(KEY_WOW64_64KEY);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsage);
+    SeedRegistryView(0);
     // HKEY_CLASSES_ROOT merges two trees; a copy left in either would leak
     // registrations of the prefix into the list.
     ASSERT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kTypeLib));
@@ -163,7 +167,8 @@ std::vector<std::string> SubkeysStartingWith(HKEY root, const std::string& path,
 {
     std::vector<std::string> names;
     HKEY key;
-    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ | SeededRegistryView(), &key) !=
+        ERROR_SUCCESS)
         return names;
     WCHAR name[MAX_PATH];
     for (DWORD index = 0; RegEnumKeyW(key, index, name, MAX_PATH) == ERROR_SUCCESS; ++index)
@@ -176,8 +181,8 @@ std::vector<std::string> SubkeysStartingWith(HKEY root, const std::string& path,
 void DeleteUsageCountsIn(const std::string& folder)
 {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSharedDlls).c_str(), 0, KEY_READ | KEY_SET_VALUE,
-                      &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(kSharedDlls).c_str(), 0,
+                      KEY_READ | KEY_SET_VALUE | SeededRegistryView(), &key) != ERROR_SUCCESS)
         return;
     std::vector<WideText> names;
     WCHAR name[1024];
@@ -197,7 +202,8 @@ void DeleteUsageCountsIn(const std::string& folder)
 // A key and its values become lines as in the unit tests' snapshots. Under
 // Wine some keys (the performance counters) answer every value enumeration
 // with an error; such a key is a line of its own.
-void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySnapshot& lines)
+void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySnapshot& lines,
+          REGSAM view)
 {
     lines.insert(path);
     WCHAR name[1024];
@@ -222,17 +228,19 @@ void Walk(HKEY key, const std::string& path, std::vector<BYTE>& data, RegistrySn
         // network cards in the background, whenever they get round to it, and
         // in a 64-bit prefix into the 32-bit view as well.
         std::string lowered = LowerCase(child);
-        if (lowered == "hklm\\software\\classes" ||
+        if (lowered == "hklm\\software\\classes" || lowered == "hklm64\\software\\classes" ||
+            lowered == "hklm64\\software\\wow6432node" ||
+            lowered == "hklm64\\software\\microsoft\\windows nt\\currentversion\\networkcards" ||
             lowered == "hklm\\software\\microsoft\\windows nt\\currentversion\\networkcards" ||
             lowered == "hklm\\software\\wow6432node\\microsoft\\windows "
                        "nt\\currentversion\\networkcards")
             continue;
         HKEY subkey;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(key, name, 0, KEY_READ | view, &subkey) != ERROR_SUCCESS) {
             lines.insert(child + " (cannot be opened)");
             continue;
         }
-        Walk(subkey, child, data, lines);
+        Walk(subkey, child, data, lines, view);
         RegCloseKey(subkey);
     }
 }
@@ -253,18 +261,24 @@ RegistrySnapshot Snapshot()
         HKEY root;
         const char* path;
         const char* name;
+        REGSAM view;
     } trees[] = {
-        {HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM\\SOFTWARE"},
-        {HKEY_CLASSES_ROOT, "CLSID", "HKCR\\CLSID"},
-        {HKEY_CLASSES_ROOT, "TypeLib", "HKCR\\TypeLib"},
+        {HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM\\SOFTWARE", 0},
+        {HKEY_CLASSES_ROOT, "CLSID", "HKCR\\CLSID", 0},
+        {HKEY_CLASSES_ROOT, "TypeLib", "HKCR\\TypeLib", 0},
+        // The 64-bit view, where there is one; its Wow6432Node is the view above.
+        {HKEY_LOCAL_MACHINE, "SOFTWARE", "HKLM64\\SOFTWARE", KEY_WOW64_64KEY},
+        {HKEY_CLASSES_ROOT, "CLSID", "HKCR64\\CLSID", KEY_WOW64_64KEY},
     };
     RegistrySnapshot lines;
     std::vector<BYTE> data(64 * 1024);
     for (const auto& tree : trees) {
         HKEY key;
-        if (RegOpenKeyExW(tree.root, Wide(tree.path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if ((tree.view != 0 && !RunningUnderWow64()) ||
+            RegOpenKeyExW(tree.root, Wide(tree.path).c_str(), 0, KEY_READ | tree.view, &key) !=
+                ERROR_SUCCESS)
             continue;
-        Walk(key, tree.name, data, lines);
+        Walk(key, tree.name, data, lines, tree.view);
         RegCloseKey(key);
     }
     return lines;
@@ -295,7 +309,7 @@ void Register(const Control& control, DWORD usageCount)
     AddImplementedCategory(control.clsid, kScriptableCategory,
                            "Controls that are safely scriptable");
     NameTypeLib(control.libid, "1.0", "Fixture Control Library");
-    RegisterTypeLibFile(control.libid, "1.0", "win32", control.file);
+    RegisterTypeLibFile(control.libid, "1.0", control.platform, control.file);
     std::string lib = std::string(kTypeLib) + "\\" + control.libid + "\\1.0";
     SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\FLAGS", "", "0");
     SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\HELPDIR", "",
@@ -303,7 +317,8 @@ void Register(const Control& control, DWORD usageCount)
     SetUsageCount(control.file, usageCount);
     if (!control.download)
         return;
-    RegisterDownloadedClass(control.listed, control.clsid);
+    RegisterDownloadedClass(control.listed.substr(0, control.listed.rfind(k64BitMark)),
+                            control.clsid);
     std::string unit = std::string(kDistributionUnits) + "\\" + control.clsid;
     SetRegistryText(HKEY_LOCAL_MACHINE, unit, "", "Fixture Control");
     SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\Contains\\Files", control.file.c_str(), "");
@@ -380,12 +395,73 @@ void ForgetTestRegistrations()
         {HKEY_CLASSES_ROOT, "Component Categories"},
         {HKEY_LOCAL_MACHINE, kDistributionUnits},
     };
-    for (const auto& parent : parents)
-        for (const std::string& name :
-             SubkeysStartingWith(parent.root, parent.path, kTestGuidPrefix))
-            DeleteRegistryTree(parent.root, std::string(parent.path) + "\\" + name);
-    DeleteUsageCountsIn(kDownloadFolder);
-    DeleteUsageCountsIn(kInstallFolder);
+    // Both views of a 64-bit Windows, where the tests register the system
+    // folder's controls too.
+    for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
+        SeedRegistryView(view);
+        for (const auto& parent : parents)
+            for (const std::string& name :
+                 SubkeysStartingWith(parent.root, parent.path, kTestGuidPrefix))
+                DeleteRegistryTree(parent.root, std::string(parent.path) + "\\" + name);
+        DeleteUsageCountsIn(kDownloadFolder);
+        DeleteUsageCountsIn(kInstallFolder);
+        DeleteUsageCountsIn("C:\\windows\\system32");
+    }
+    SeedRegistryView(0);
+}
+
+Control In64BitView(Control control)
+{
+    control.listed += k64BitMark;
+    control.platform = "win64";
+    return control;
+}
+
+void RegisterInView(const Control& control, DWORD usageCount)
+{
+    SeedRegistryView(std::string(control.platform) == "win64" ? KEY_WOW64_64KEY : 0);
+    Register(control, usageCount);
+    SeedRegistryView(0);
+}
+
+std::vector<Wow64Control> RegisterWow64Controls(PlacedFiles& files, const FileTimes& times)
+{
+    const std::string bothClass = "{E2E00000-0000-4000-8000-000000006401}";
+    const std::string bothLib = "{E2E00000-0000-4000-8000-000000006402}";
+    const std::string wideLib = "{E2E00000-0000-4000-8000-000000006404}";
+    const std::string narrow = "C:\\windows\\system32\\E2E Narrow.ocx";
+    const std::string listed = "c:\\windows\\system32\\e2e narrow.ocx";
+    const std::vector<Wow64Control> controls = {
+        {{false, narrow, listed, listed, bothClass, bothLib},
+         "C:\\windows\\syswow64\\E2E Narrow.ocx"},
+        {In64BitView({false, narrow, listed, listed, bothClass, bothLib}),
+         "C:\\windows\\sysnative\\E2E Narrow.ocx"},
+        {In64BitView({false, "C:\\windows\\system32\\E2E Wide.ocx",
+                      "c:\\windows\\system32\\e2e wide.ocx", "c:\\windows\\system32\\e2e wide.ocx",
+                      "{E2E00000-0000-4000-8000-000000006403}", wideLib}),
+         "C:\\windows\\sysnative\\E2E Wide.ocx"},
+        {In64BitView(DownloadedControl("Wide Download.ocx",
+                                       "{E2E00000-0000-4000-8000-000000006405}",
+                                       "{E2E00000-0000-4000-8000-000000006406}")),
+         InDownloadFolder("Wide Download.ocx")},
+        {DownloadedControl("Narrow Download.ocx", "{E2E00000-0000-4000-8000-000000006407}",
+                           "{E2E00000-0000-4000-8000-000000006408}"),
+         InDownloadFolder("Narrow Download.ocx")},
+    };
+    for (const Wow64Control& one : controls) {
+        bool wide = std::string(one.control.platform) == "win64";
+        files.Copy(wide ? "unregister64.ocx" : "unregister.ocx", one.place, times);
+        files.Expect(one.place + ".unregistered");
+        files.Expect(one.place + ".registered");
+        RegisterInView(one.control, 1);
+    }
+    return controls;
+}
+
+bool RunningUnderWow64()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)

@@ -92,7 +92,17 @@ struct Control {
     std::string asked;  // as the questions name it: as listed, with '\'
     std::string clsid;
     std::string libid;
+    // On 64-bit Windows: the key under the library's locale that names the
+    // file, win32 or win64, and the view in which the rest is registered.
+    const char* platform = "win32";
 };
+// How the list marks an entry of the 64-bit view.
+inline constexpr const char* k64BitMark = " (64-bit)";
+// A control of the 64-bit view: registered there, listed with the mark.
+Control In64BitView(Control control);
+// Registers a control in its own view.
+void RegisterInView(const Control& control, DWORD usageCount);
+bool RunningUnderWow64();
 
 Control DownloadedControl(const char* name, const std::string& clsid, const std::string& libid);
 // An installer registers the file in its own letter case; the list shows it lower-cased.
@@ -169,6 +179,17 @@ class PlacedFiles {
     std::vector<std::string> files_;
     std::vector<std::string> folders_; // in the order they were made
 };
+
+// 64-bit Windows as the 32-bit program finds it: a download of each view;
+// a library for 64-bit code alone; and one for both, whose 32-bit and 64-bit
+// files share one registered name and lie in SysWOW64 and System32, with
+// version resources of their own. Each control's file is placed where it
+// really lies (place) and registered as its view names it (file).
+struct Wow64Control {
+    Control control;
+    std::string place;
+};
+std::vector<Wow64Control> RegisterWow64Controls(PlacedFiles& files, const FileTimes& times);
 
 ExpectedBox KeyOpenFailedBox(int line);
 ExpectedBox AccessDeniedBox();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@ const std::vector<std::string> kHeader = {
     "Categories",      "ProductName",  "ProductVersion", "OriginalFilename",
     "FileDescription", "FileVersion",  "CompanyName",    "LegalCopyright",
     "LegalTrademarks", "InternalName", "PrivateBuild",   "SpecialBuild",
-    "Comments",
+    "Comments",        "Bits",
 };
 // The fields behind columns 2 to 13; the version strings follow them.
 const int kFieldIds[] = {
@@ -28,6 +29,7 @@ const int kFieldIds[] = {
     IDC_LAST_CHANGE,  IDC_LAST_ACCESS, IDC_VERSION,     IDC_COPYRIGHT, IDC_SIZE,   IDC_CATEGORIES,
 };
 const size_t kFirstVersionColumn = 1 + std::size(kFieldIds);
+const size_t kBitsColumn = kFirstVersionColumn + 12;
 
 using Record = std::vector<std::string>;
 
@@ -136,7 +138,7 @@ std::string ReadWhole(const std::string& path)
     return bytes;
 }
 
-// The header and the rows of a report, each of 25 fields.
+// The header and the rows of a report, each of 26 fields.
 std::vector<Record> ReadReport(const std::string& path, Where where = Where::current())
 {
     std::vector<Record> records;
@@ -360,6 +362,8 @@ std::vector<std::string> ExportRegistry(const std::string& path, Where where = W
     std::string text = Utf8(wide);
     const char* const kRewritten[] = {
         "[hkey_local_machine\\software\\microsoft\\windows nt\\currentversion\\networkcards",
+        "[hkey_local_machine\\software\\wow6432node\\microsoft\\windows "
+        "nt\\currentversion\\networkcards",
         "[hkey_local_machine\\system\\currentcontrolset\\control\\servicecurrent]",
         "[hkey_local_machine\\system\\currentcontrolset\\control\\deviceclasses\\",
     };
@@ -467,11 +471,13 @@ class ReportTest : public ProgramTest {
         for (size_t field = 0; field < std::size(kFieldIds); ++field)
             EXPECT_EQ(AsWritten(app.Text(kFieldIds[field])), row[1 + field]) << kHeader[1 + field];
         const std::vector<std::string> names = app.ListItems(IDC_FILE_INFO_LIST);
+        const bool marked = entry.size() > 9 && entry.substr(entry.size() - 9) == " (64-bit)";
+        EXPECT_EQ(marked ? "64" : "32", row[kBitsColumn]) << kHeader[kBitsColumn];
         const std::vector<std::string> versionColumns(kHeader.begin() + kFirstVersionColumn,
-                                                      kHeader.end());
+                                                      kHeader.begin() + kBitsColumn);
         if (names.empty()) {
             EXPECT_EQ(std::vector<std::string>(versionColumns.size()),
-                      Record(row.begin() + kFirstVersionColumn, row.end()));
+                      Record(row.begin() + kFirstVersionColumn, row.begin() + kBitsColumn));
             return;
         }
         ASSERT_EQ(versionColumns, names);
@@ -507,6 +513,41 @@ TEST_F(ReportTest, EachRowIsWhatTheDialogShowsForItsEntry)
         }
         ExpectRowShown(entries[i], rows[i]);
     }
+}
+
+// On 64-bit Windows both views have their rows, each read as the dialog
+// reads it: the namesakes in SysWOW64 and System32 each from its own file,
+// and the view in the last column.
+TEST_F(ReportTest, OnWow64EachViewHasItsRows)
+{
+    if (!RunningUnderWow64())
+        GTEST_SKIP() << "only for the 32-bit program on 64-bit Windows (a 64-bit Wine prefix)";
+    std::vector<std::string> expected;
+    for (const Wow64Control& one : RegisterWow64Controls(files, kTimes))
+        expected.push_back(one.control.listed);
+    Report(reportPath);
+    std::vector<Record> rows = ReadReport(reportPath);
+    ASSERT_FALSE(rows.empty());
+    rows.erase(rows.begin());
+
+    ASSERT_TRUE(app.Start());
+    ASSERT_TRUE(app.Settle());
+    std::vector<std::string> entries = app.ControlList();
+    ASSERT_EQ(entries.size(), rows.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) {
+            ASSERT_TRUE(app.Select(static_cast<int>(i)));
+        }
+        ExpectRowShown(entries[i], rows[i]);
+    }
+    std::map<std::string, std::string> versions;
+    for (const Record& row : rows)
+        versions[row[0]] = row[1 + 8];
+    EXPECT_EQ("5.1.2600.0", versions["c:\\windows\\system32\\e2e narrow.ocx"]);
+    EXPECT_EQ("1.2.3.4", versions["c:\\windows\\system32\\e2e narrow.ocx (64-bit)"]);
+    std::sort(entries.begin(), entries.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, entries);
 }
 
 TEST_F(ReportTest, ChangesNothingInTheRegistry)

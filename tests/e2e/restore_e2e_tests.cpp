@@ -181,9 +181,10 @@ std::string Quoted(const std::string& text)
 // Runs the system's own cmd with the arguments of /c and waits for it: its
 // exit code, or -1. Outer quotes around the whole command keep the quotes of
 // a path that holds parentheses, as "(2)" may.
-DWORD RunCmd(const std::string& command, Where where = Where::current())
+DWORD RunCmd(const std::string& command, Where where = Where::current(),
+             const std::string& cmd = SystemProgram("cmd.exe"))
 {
-    WideText program = Wide(SystemProgram("cmd.exe"));
+    WideText program = Wide(cmd);
     WideText line = Wide("cmd.exe /c " + Quoted(command));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -206,9 +207,12 @@ DWORD RunCmd(const std::string& command, Where where = Where::current())
     return code;
 }
 
-DWORD RunRestoreScript(const std::string& folder, Where where = Where::current())
+// On 64-bit Windows a double-click runs the 64-bit cmd, not this program's.
+DWORD RunRestoreScript(const std::string& folder, Where where = Where::current(),
+                       bool nativeCmd = false)
 {
-    return RunCmd(Quoted(folder + "\\restore.cmd"), where);
+    return RunCmd(Quoted(folder + "\\restore.cmd"), where,
+                  nativeCmd ? "C:\\windows\\sysnative\\cmd.exe" : SystemProgram("cmd.exe"));
 }
 
 DWORD ImportRemovedKeys(const std::string& folder, Where where = Where::current())
@@ -476,6 +480,79 @@ TEST_F(RestoreTest, DeletedControlsComeBackThroughTheSystemsOwnTools)
     EXPECT_TRUE(FileExists(hidden.file + ".registered"));
     std::string commandLine = ReadWhole(record);
     EXPECT_NE(std::string::npos, commandLine.find(" /RegServer")) << commandLine;
+}
+
+// On 64-bit Windows: each control goes from its own view alone, unregistered
+// by a process of its own bitness, and its restore.cmd, run by the 64-bit
+// cmd or the 32-bit one, puts back exactly what went, into that view and the
+// System32 that holds the file.
+TEST_F(RestoreTest, OnWow64EachViewIsRemovedAndRestoredApart)
+{
+    if (!RunningUnderWow64())
+        GTEST_SKIP() << "only for the 32-bit program on 64-bit Windows (a 64-bit Wine prefix)";
+    const std::vector<Wow64Control> controls = RegisterWow64Controls(files, TimesOf(1));
+    std::map<std::string, FileState> filesBefore;
+    for (const Wow64Control& one : controls)
+        filesBefore[one.place] = ReadFileState(one.place);
+    const RegistrySnapshot before = Snapshot();
+    const std::string usage = std::string(kModuleUsage) + "\\" + kListedDownloadFolder;
+    const std::string bothLib = "HKCR\\TypeLib\\" + controls[0].control.libid;
+    const struct {
+        size_t control;
+        std::vector<std::string> removed; // the subtrees that go, as the snapshot names them
+        const char* folderName;
+        bool nativeCmd;
+    } steps[] = {
+        {3,
+         {"HKLM64\\" + usage + "/Wide Download.ocx", "HKCR64\\CLSID\\" + controls[3].control.clsid,
+          "HKLM64\\" + std::string(kDistributionUnits) + "\\" + controls[3].control.clsid,
+          "HKCR\\TypeLib\\" + controls[3].control.libid},
+         "Wide Download.ocx",
+         true},
+        {2, {"HKCR\\TypeLib\\" + controls[2].control.libid}, "e2e wide.ocx", false},
+        {0, {bothLib + "\\1.0\\0\\win32"}, "e2e narrow.ocx", true},
+        {1, {bothLib + "\\1.0\\0\\win64"}, "e2e narrow.ocx", false},
+    };
+    ASSERT_TRUE(app.Start());
+    for (const auto& step : steps) {
+        const Wow64Control& deleted = controls[step.control];
+        SCOPED_TRACE(deleted.control.listed);
+        StartDelete(deleted.control);
+        if (!deleted.control.download) {
+            ASSERT_TRUE(Converse(Yes(Box::Warning), deleted.control));
+        }
+        ASSERT_TRUE(Converse(Yes(Box::DeleteFile), deleted.control));
+        const std::string folder = FinishDelete(step.folderName);
+        ASSERT_FALSE(folder.empty());
+
+        RegistrySnapshot expected;
+        for (const std::string& tree : step.removed) {
+            RegistrySnapshot lines = SubtreeLines(before, tree);
+            EXPECT_FALSE(lines.empty()) << tree;
+            expected.insert(lines.begin(), lines.end());
+        }
+        // A download's usage count goes with it; a library's stays with the file.
+        RegistrySnapshot count =
+            ValueLines(before, "HKLM64\\" + std::string(kSharedDlls), deleted.control.file);
+        if (deleted.control.download)
+            expected.insert(count.begin(), count.end());
+        EXPECT_EQ(expected, Difference(before, Snapshot()));
+        EXPECT_EQ(RegistrySnapshot(), Difference(Snapshot(), before));
+        for (const Wow64Control& one : controls)
+            EXPECT_EQ(&one != &deleted, FileExists(one.place)) << one.place;
+        EXPECT_TRUE(FileExists(deleted.place + ".unregistered"))
+            << "unregistered by a process of its own bitness";
+
+        EXPECT_EQ(0u, RunRestoreScript(folder, Where::current(), step.nativeCmd)) << folder;
+        EXPECT_EQ(RegistrySnapshot(), Difference(before, Snapshot())) << "not restored";
+        EXPECT_EQ(RegistrySnapshot(), Difference(Snapshot(), before)) << "added";
+        for (const Wow64Control& one : controls)
+            EXPECT_EQ(filesBefore[one.place], ReadFileState(one.place)) << one.place;
+        EXPECT_TRUE(FileExists(deleted.place + ".registered")) << "registered again";
+        for (const char* marker : {".registered", ".unregistered"})
+            DeleteFileW(Wide(deleted.place + marker).c_str());
+        app.Click(IDC_REFRESH);
+    }
 }
 
 // Text as the registry holds it: UTF-16, with its terminator unless asked.

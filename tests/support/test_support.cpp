@@ -41,12 +41,24 @@ std::string Utf8(const WCHAR* text)
     return Utf8(WideText(text));
 }
 
+static REGSAM seedView = 0;
+
+void SeedRegistryView(REGSAM view)
+{
+    seedView = view;
+}
+
+REGSAM SeededRegistryView()
+{
+    return seedView;
+}
+
 static HKEY CreateKeyForTest(HKEY root, const std::string& path)
 {
     HKEY key = NULL;
     EXPECT_EQ(ERROR_SUCCESS,
               RegCreateKeyExW(root, Wide(path).c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, NULL, &key, NULL))
+                              KEY_ALL_ACCESS | seedView, NULL, &key, NULL))
         << path;
     return key;
 }
@@ -86,7 +98,7 @@ void SetRegistryDword(HKEY root, const std::string& path, const char* name, DWOR
 void DeleteRegistryTree(HKEY root, const std::string& path)
 {
     HKEY key;
-    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ | seedView, &key) != ERROR_SUCCESS)
         return;
     std::vector<std::string> children;
     WCHAR name[MAX_PATH];
@@ -95,13 +107,13 @@ void DeleteRegistryTree(HKEY root, const std::string& path)
     RegCloseKey(key);
     for (const std::string& child : children)
         DeleteRegistryTree(root, path + "\\" + child);
-    RegDeleteKeyW(root, Wide(path).c_str());
+    RegDeleteKeyExW(root, Wide(path).c_str(), seedView, 0);
 }
 
 bool RegistryKeyExists(HKEY root, const std::string& path)
 {
     HKEY key;
-    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, Wide(path).c_str(), 0, KEY_READ | seedView, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;

@@ -25,6 +25,11 @@ void SetRegistryBytes(HKEY root, const std::string& path, const char* name, DWOR
                       const void* data, DWORD size);
 void SetRegistryDword(HKEY root, const std::string& path, const char* name, DWORD number);
 void CreateRegistryKey(HKEY root, const std::string& path);
+// The view the calls above write from now on: 0 (this program's own, the
+// 32-bit one on 64-bit Windows) or KEY_WOW64_64KEY.
+// Deleting and looking keys up go to the same view.
+void SeedRegistryView(REGSAM view);
+REGSAM SeededRegistryView();
 // Removes the key with everything below it; a missing key is fine.
 void DeleteRegistryTree(HKEY root, const std::string& path);
 bool RegistryKeyExists(HKEY root, const std::string& path);

@@ -202,9 +202,10 @@ class DeleteWorkflowTest : public testing::Test {
         EXPECT_EQ(0, SimOpenHandleCount());
     }
 
-    void Reset()
+    void Reset(bool wow64 = false)
     {
         SimReset();
+        SimSetWow64(wow64);
         CreateRegistryKey(HKEY_LOCAL_MACHINE, kModuleUsagePath);
         CreateRegistryKey(HKEY_LOCAL_MACHINE, kSharedDllsPath);
         CreateRegistryKey(HKEY_LOCAL_MACHINE, kUnitsPath);
@@ -304,6 +305,113 @@ class DeleteWorkflowTest : public testing::Test {
     // box is the DELETE question, which comes once the folder is written.
     std::function<void()> atFirstBox;
 };
+
+static std::string NewRestoreScript(std::vector<std::string>& seen)
+{
+    for (const std::string& folder : RestoreFolders()) {
+        if (std::find(seen.begin(), seen.end(), folder) != seen.end())
+            continue;
+        seen.push_back(folder);
+        std::ifstream in(folder + "/restore.cmd", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ADD_FAILURE() << "no new restore folder";
+    return "";
+}
+
+// 64-bit Windows: a library registered for both bitnesses, whose files share
+// a name in SysWOW64 and System32, and a download registered in both views
+// under one text. Each entry is listed, read, removed and saved for restoring
+// in its own view alone.
+TEST_F(DeleteWorkflowTest, OnWow64EachEntryIsReadAndRemovedInItsOwnView)
+{
+    Reset(true);
+    const std::string narrow = "c:\\windows\\system32\\narrow.ocx";
+    const std::string narrow64 = narrow + " (64-bit)";
+    const std::string download64 = kDownload + " (64-bit)";
+    const std::string lib = std::string("TypeLib\\") + LIBID_X + "\\1.0";
+    SetRegistryText(HKEY_CLASSES_ROOT, lib, "", "Lib");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\0\\win32", "", "C:\\Windows\\System32\\narrow.ocx");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\0\\win64", "", "C:\\Windows\\System32\\narrow.ocx");
+    SetRegistryText(HKEY_CLASSES_ROOT, lib + "\\FLAGS", "", "0");
+    PlaceFile("C:\\Windows\\SysWOW64\\narrow.ocx", "unregister.ocx");
+    PlaceFile("C:\\Windows\\Sysnative\\narrow.ocx", "noversion.dll");
+    PlaceFile(kDownloadFile, "unregister.ocx");
+    RegisterDownload(kDownload, CLSID_X);
+    SeedRegistryView(KEY_WOW64_64KEY);
+    CreateRegistryKey(HKEY_LOCAL_MACHINE, kSharedDllsPath);
+    RegisterDownload(kDownload, CLSID_X);
+    SeedRegistryView(0);
+
+    WithMainDialog([&](HWND dialog) {
+        RefreshControlList(dialog);
+        Entries expected = {kDownload, download64, kSiblingDownload,
+                            narrow,    narrow64,   kSiblingOther};
+        Entries listed = ListBoxItems(dialog, IDC_CONTROL_LIST);
+        std::sort(expected.begin(), expected.end());
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(expected, listed);
+        EXPECT_TRUE(SimMessageBoxes().empty());
+        const struct {
+            const std::string& entry;
+            const char* version;
+            const char* origin;
+        } shown[] = {{narrow, "5.1.2600.0", "Not Downloaded"},
+                     {narrow64, "Unknown", "Not Downloaded"},
+                     {download64, "5.1.2600.0", "Download from Net"}};
+        for (const auto& one : shown) {
+            Entries items = ListBoxItems(dialog, IDC_CONTROL_LIST);
+            SendDlgItemMessageW(dialog, IDC_CONTROL_LIST, LB_SETCURSEL,
+                                std::find(items.begin(), items.end(), one.entry) - items.begin(),
+                                0);
+            ShowControlDetails(dialog, VersionStringTable, GetProcessHeap());
+            EXPECT_EQ(one.version, DialogItemText(dialog, IDC_VERSION)) << one.entry;
+            EXPECT_EQ(one.origin, DialogItemText(dialog, IDC_ORIGIN)) << one.entry;
+        }
+    });
+
+    std::vector<std::string> folders;
+    Answer({IDYES, IDYES});
+    Outcome outcome = DeleteListed(narrow);
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(SubtreeLines(before, "HKCR\\" + lib + "\\0\\win32"), outcome.removed);
+    EXPECT_FALSE(FileStays("C:\\Windows\\SysWOW64\\narrow.ocx"));
+    EXPECT_TRUE(FileStays("C:\\Windows\\Sysnative\\narrow.ocx"));
+    EXPECT_EQ(1u, SimUnregisterServerCalls().size());
+    std::string script = NewRestoreScript(folders);
+    for (const char* line :
+         {"move \"%%F\" \"C:\\Windows\\SysWOW64\\\"", "\"%SystemRoot%\\SysWOW64\\regsvr32.exe\" /s",
+          "if defined PROCESSOR_ARCHITEW6432 set \"SYSTEM64=%SystemRoot%\\Sysnative\"",
+          "\"%SYSTEM64%\\reg.exe\" import removed.reg /reg:32"})
+        EXPECT_NE(std::string::npos, script.find(line)) << line << " in\n" << script;
+
+    Answer({IDYES, IDYES});
+    outcome = DeleteListed(narrow64);
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(SubtreeLines(before, "HKCR\\TypeLib\\" LIBID_X), outcome.removed);
+    EXPECT_FALSE(FileStays("C:\\Windows\\Sysnative\\narrow.ocx"));
+    EXPECT_EQ(1u, SimUnregisterServerCalls().size()) << "a 64-bit DLL is not loaded here";
+    EXPECT_EQ(std::vector<std::string>{"\"C:\\Windows\\Sysnative\\regsvr32.exe\" /u /s \"" +
+                                       narrow + "\""},
+              SimProcessCommands());
+    script = NewRestoreScript(folders);
+    for (const char* line : {"move \"%%F\" \"%SYSTEM64%\\\"", "\"%SYSTEM64%\\regsvr32.exe\" /s",
+                             "\"%SYSTEM64%\\reg.exe\" import removed.reg /reg:64"})
+        EXPECT_NE(std::string::npos, script.find(line)) << line << " in\n" << script;
+
+    Answer({IDYES, IDYES});
+    outcome = DeleteListed(download64);
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(DownloadRegistration(kDownload, CLSID_X, LIBID_X), outcome.removed)
+        << "the 64-bit view shows as HKLM\\SOFTWARE and HKCR";
+    EXPECT_EQ(1, std::count(outcome.listAfter.begin(), outcome.listAfter.end(), kDownload));
+
+    // Without its 32-bit ModuleUsage the machine is not in error.
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kModuleUsagePath);
+    size_t boxes = SimMessageBoxes().size();
+    WithMainDialog([&](HWND dialog) { RefreshControlList(dialog); });
+    EXPECT_EQ(boxes, SimMessageBoxes().size());
+}
 
 // Names outside the ANSI code page are listed, unregistered, asked about and
 // removed as the ASCII ones are.

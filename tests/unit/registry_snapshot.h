@@ -4,6 +4,8 @@
 // what a removal took away is a set difference. A key line is its path below
 // "HKCR", "HKLM" or "HKCU"; a value line is the key path, a tab, the value
 // name, a tab and the data. HKLM\SOFTWARE\Classes is left to HKCR, which shows it.
+// On 64-bit Windows keys are read in the 64-bit view, where the 32-bit one
+// shows as HKLM\SOFTWARE\Wow6432Node.
 // Names and text are read in UTF-16 and written as UTF-8: read through the
 // ANSI code page, "Ωmega" and "Omega" could come out as one line.
 
@@ -142,7 +144,7 @@ inline void SnapshotKey(HKEY key, const std::string& path, RegistrySnapshot& lin
         if (LowerCase(child) == "hklm\\software\\classes")
             continue;
         HKEY subkey;
-        if (RegOpenKeyExW(key, name, 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(key, name, 0, KEY_READ | KEY_WOW64_64KEY, &subkey) != ERROR_SUCCESS) {
             lines.insert(child + " (cannot be opened)");
             continue;
         }
