@@ -192,7 +192,9 @@ static bool DeleteSharedTypeLib(HKEY typeLibs, const WCHAR* libId, const WCHAR* 
             ++index;
             continue;
         }
-        bool kept = HoldsPlatform(key, other, view);
+        // win16 files are listed with the 32-bit ones.
+        bool kept = HoldsPlatform(key, other, view) ||
+                    (view == VIEW_64 && HoldsPlatform(key, TEXT("win16"), view));
         if (kept)
             DeleteOwnPlatform(key, own, view);
         else
@@ -203,10 +205,12 @@ static bool DeleteSharedTypeLib(HKEY typeLibs, const WCHAR* libId, const WCHAR* 
     }
     WCHAR path[MAX_PATH];
     HKEY module;
-    bool gone = JoinText(path, moduleVersion, TEXT("\\"), modulePath) &&
-                OpenSubkey(library, path, view, module) == ERROR_FILE_NOT_FOUND;
-    if (!gone && OpenSubkey(library, path, view, module) == ERROR_SUCCESS)
+    LONG status = JoinText(path, moduleVersion, TEXT("\\"), modulePath)
+                      ? OpenSubkey(library, path, view, module)
+                      : ERROR_FILENAME_EXCED_RANGE;
+    if (status == ERROR_SUCCESS)
         RegCloseKey(module);
+    bool gone = status == ERROR_FILE_NOT_FOUND;
     RegCloseKey(library);
     DeleteSubkey(typeLibs, libId, view);
     return gone;

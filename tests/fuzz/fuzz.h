@@ -7,7 +7,8 @@
 // code unit (or a pair) at a time from a table of what the ANSI code page
 // cannot carry, so that short inputs reach it.
 //
-//   input   := count(byte % 65) op*  files  steps  answers  faults
+//   input   := count(byte % 65; byte / 65 odd: 64-bit Windows) op*  files  steps
+//              answers  faults
 //   op      := base(byte) depth(byte % 17) name(255)*depth valueFlag(byte, odd: value)
 //              [name(16383) type data]
 //   name(n) := tag(byte) < 0xF0: a word of the dictionary
@@ -28,6 +29,8 @@
 //   answers := count(byte % 17) answer(byte % 4)*
 //   faults  := count(byte % 4) (kind(byte, odd: failed enumeration) base(byte)
 //              depth(byte % 5) name(255)*depth index(byte % 64) status(byte))*
+
+#include "inventory/inventory.h"
 
 #include <windows.h>
 
@@ -87,15 +90,20 @@ void SeedFault(SeedWriter& seed, HKEY root, const WCHAR* base, const std::vector
 std::string SeedBytes(const SeedWriter& seed, const std::vector<int>& answers);
 
 // What a Delete may take: the registry as lines (as the unit tests' snapshot
-// writes them, with tabs and '%' in names escaped), and the lines that belong
-// to the control of the entry -- its usage key, the classes and distribution
-// units that key names, every type library naming its file, and its usage
-// count. A Delete takes a part of that and nothing else. The registration is
-// read before the Delete, from the snapshot and the registry as it is then;
-// names match without regard to case, as the registry matches them.
+// writes them, with tabs and '%' in names escaped; on 64-bit Windows read in
+// the 64-bit view, where the 32-bit one is HKLM\SOFTWARE\Wow6432Node), and
+// the lines that belong to the control of the entry in its view -- its usage
+// key, the classes and distribution units that key names, every type library
+// naming its file, and its usage count. A Delete takes a part of that and
+// nothing else, and never a type library's key for the other view's files.
+// The registration is read before the Delete, from the snapshot and the
+// registry as it is then; names match without regard to case, as the
+// registry matches them.
 typedef std::set<std::string> RegistrySnapshot;
 RegistrySnapshot TakeFuzzSnapshot();
-RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const WideText& entry);
+RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const ControlEntry& entry);
+// The lines of type libraries' keys for the other view's files.
+RegistrySnapshot OtherViewLibraryLines(const RegistrySnapshot& lines, RegistryView view);
 // What a restore folder's removed.reg puts back, as snapshot lines.
 struct RegFile;
 RegistrySnapshot RegFileLines(const RegFile& file);

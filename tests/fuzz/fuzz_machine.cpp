@@ -16,6 +16,7 @@ namespace {
 struct Base {
     HKEY root;
     const WCHAR* path;
+    REGSAM view = 0; // on 64-bit Windows, the 64-bit view where it says so
 };
 
 // The keys the program reads, their parents, and the roots.
@@ -30,6 +31,10 @@ const Base kBases[] = {
     {HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Microsoft\\Code Store Database")},
     {HKEY_CLASSES_ROOT, TEXT("")},
     {HKEY_LOCAL_MACHINE, TEXT("")},
+    {HKEY_LOCAL_MACHINE, MODULE_USAGE_PATH, KEY_WOW64_64KEY},
+    {HKEY_LOCAL_MACHINE, DISTRIBUTION_UNITS_PATH, KEY_WOW64_64KEY},
+    {HKEY_LOCAL_MACHINE, SHARED_DLLS_PATH, KEY_WOW64_64KEY},
+    {HKEY_CLASSES_ROOT, TEXT("CLSID"), KEY_WOW64_64KEY},
 };
 
 // Names and texts that mean something to the program. The paths name the
@@ -56,6 +61,8 @@ const WCHAR* const kWords[] = {
     TEXT("409"),
     TEXT("win32"),
     TEXT("win16"),
+    TEXT("win64"),
+    TEXT("C:\\Windows\\System32\\d.ocx"),
     TEXT("FLAGS"),
     TEXT("HELPDIR"),
     TEXT("Generated Library"),
@@ -177,6 +184,9 @@ const char* const kFilePaths[] = {
     "C:\\Program Files\\Vendor\\\u0441.ocx",
     "C:\\Program Files\\Vendor\\\u03A9mega.ocx",
     "C:\\Windows\\Downloaded Program Files\\\uFF41.ocx",
+    // On 64-bit Windows two files: the 32-bit one and the real System32's.
+    "C:\\Windows\\System32\\d.ocx",
+    "C:\\Windows\\Sysnative\\d.ocx",
 };
 const size_t kFilePathCount = sizeof kFilePaths / sizeof kFilePaths[0];
 
@@ -314,8 +324,8 @@ void AddRegistryEntry(Reader& in)
     WideText path;
     const Base& base = KeyPath(in, 16, path);
     HKEY key;
-    if (RegCreateKeyExW(base.root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(base.root, path.c_str(), 0, NULL, 0, KEY_ALL_ACCESS | base.view, NULL, &key,
+                        NULL) != ERROR_SUCCESS)
         return;
     if (Byte(in) % 2 == 1) {
         WideText name = Name(in, 16383, false);
@@ -403,7 +413,10 @@ FuzzMachine BuildMachine(const uint8_t* data, size_t size, const std::string& fi
 {
     Reader in = {data, size, 0};
     FuzzMachine machine;
-    unsigned entries = Byte(in) % 65;
+    // The first byte says, beyond the count, whether it is 64-bit Windows.
+    unsigned first = Byte(in);
+    SimSetWow64(first / 65 % 2 == 1);
+    unsigned entries = first % 65;
     for (unsigned i = 0; i < entries; ++i)
         AddRegistryEntry(in);
     unsigned files = Byte(in) % 4;

@@ -104,7 +104,8 @@ void SnapshotWholeKey(HKEY key, const std::string& path, Buffers& buffers, Regis
         if (child.size() == classes.size() && Folded(child) == classes)
             continue;
         HKEY subkey;
-        if (RegOpenKeyExW(key, name.data(), 0, KEY_READ, &subkey) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(key, name.data(), 0, KEY_READ | KEY_WOW64_64KEY, &subkey) !=
+            ERROR_SUCCESS) {
             lines.insert(child + " (cannot be opened)");
             continue;
         }
@@ -211,14 +212,25 @@ RegistrySnapshot TakeFuzzSnapshot()
     return lines;
 }
 
-RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const WideText& entry)
+// Where a path of HKLM\SOFTWARE or a class of the view lies in the snapshot.
+std::string InView(const WCHAR* softwarePath, RegistryView view)
 {
-    WideText file = entry;
-    std::replace(file.begin(), file.end(), WCHAR('/'), WCHAR('\\'));
-    const std::string usageKey =
-        Folded("HKLM\\" + NameText(MODULE_USAGE_PATH TEXT("\\")) + NameText(entry));
+    std::string path = NameText(WideText(softwarePath));
+    if (view == VIEW_32 && SimIsWow64())
+        path.insert(path.find('\\'), "\\Wow6432Node");
+    return "HKLM\\" + path;
+}
+
+RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const ControlEntry& entry)
+{
+    WideText file = entry.filePath;
+    const std::string usageKey = Folded(InView(MODULE_USAGE_PATH, entry.view) + "\\" +
+                                        NameText(WideText(entry.controlPath)));
     const std::string count =
-        Folded("HKLM\\" + NameText(SHARED_DLLS_PATH) + "\t" + NameText(file) + "\t");
+        Folded(InView(SHARED_DLLS_PATH, entry.view) + "\t" + NameText(file) + "\t");
+    const std::string classes = entry.view == VIEW_32 && SimIsWow64()
+                                    ? Folded(InView(TEXT("SOFTWARE\\Classes\\CLSID"), VIEW_32))
+                                    : "HKCR\\CLSID";
 
     SimSuspendRegistryFaults(true);
     std::vector<std::string> trees = TypeLibsNaming(file);
@@ -231,8 +243,8 @@ RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const WideText&
         if (StartsWith(folded, usageKey + "\t")) {
             std::string name = folded.substr(usageKey.size() + 1);
             name = name.substr(0, name.find('\t'));
-            trees.push_back("HKCR\\CLSID\\" + name);
-            trees.push_back(Folded("HKLM\\" + NameText(DISTRIBUTION_UNITS_PATH TEXT("\\"))) + name);
+            trees.push_back(classes + "\\" + name);
+            trees.push_back(Folded(InView(DISTRIBUTION_UNITS_PATH, entry.view) + "\\") + name);
         }
     }
 
@@ -248,6 +260,26 @@ RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const WideText&
         ++head;
     }
     return own;
+}
+
+RegistrySnapshot OtherViewLibraryLines(const RegistrySnapshot& lines, RegistryView view)
+{
+    RegistrySnapshot other;
+    if (!SimIsWow64())
+        return other;
+    const std::vector<std::string> keys =
+        view == VIEW_64 ? std::vector<std::string>{"\\WIN32", "\\WIN16"}
+                        : std::vector<std::string>{"\\WIN64"};
+    for (const std::string& line : lines) {
+        std::string key = Folded(KeyOf(line)) + "\\";
+        if (!StartsWith(key, "HKCR\\TYPELIB\\"))
+            continue;
+        for (const std::string& platform : keys) {
+            if (key.find(platform + "\\") != std::string::npos)
+                other.insert(line);
+        }
+    }
+    return other;
 }
 
 RegistrySnapshot RegFileLines(const RegFile& file)

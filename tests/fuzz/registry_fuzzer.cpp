@@ -234,8 +234,11 @@ void CheckedDelete(HWND dialog, const FuzzMachine& machine)
         return;
     }
     WideText entry = SelectedEntry(dialog);
-    WideText entryFile = entry;
-    std::replace(entryFile.begin(), entryFile.end(), WCHAR('/'), WCHAR('\\'));
+    // The entry as the program settles it, its view and its file among it.
+    ControlEntry control = {};
+    LRESULT index;
+    bool listed = GetSelectedControl(dialog, index, control);
+    WideText entryFile = listed ? control.diskPath : TEXT("");
     FileKey entryKey = KeyOfFile(entryFile);
     std::vector<std::pair<std::string, long long>> filesBefore;
     for (const std::string& file : machine.files) {
@@ -243,7 +246,7 @@ void CheckedDelete(HWND dialog, const FuzzMachine& machine)
             filesBefore.push_back({file, HostSize(SimHostPath(file.c_str()))});
     }
     RegistrySnapshot before = TakeFuzzSnapshot();
-    RegistrySnapshot own = OwnRegistration(before, entry);
+    RegistrySnapshot own = listed ? OwnRegistration(before, control) : RegistrySnapshot();
     DeleteTrace was = TraceBefore(entryFile);
 
     SimClickButton(dialog, IDC_DELETE);
@@ -257,6 +260,10 @@ void CheckedDelete(HWND dialog, const FuzzMachine& machine)
     if (!foreign.empty())
         Fail("Delete took what is not the selected control's",
              Shown(entry) + "\n" + Lines(foreign));
+    RegistrySnapshot otherView = OtherViewLibraryLines(removed, control.view);
+    if (!otherView.empty())
+        Fail("Delete took a type library's key of the other view",
+             Shown(entry) + "\n" + Lines(otherView));
     std::string folder = CheckRestoreFolder(entry, entryFile, was, removed);
     for (const auto& [file, size] : filesBefore) {
         if (!Exists(file) &&
@@ -297,9 +304,11 @@ void RunStep(Session& session, const Step& step)
     }
 }
 
-void AddEntry(void* context, const WCHAR* entry)
+void AddEntry(void* context, const WCHAR* entry, RegistryView view)
 {
-    static_cast<std::vector<WideText>*>(context)->push_back(entry);
+    ControlEntry control = {};
+    if (MakeControlEntry(entry, view, control))
+        static_cast<std::vector<ControlEntry>*>(context)->push_back(control);
 }
 
 // Every field as it would be shown, the version strings among them.
@@ -327,25 +336,27 @@ void CheckReport()
     DeleteFileW(TEXT("C:\\fuzz-report.csv"));
     ExpectNothingOpen("after the report");
 
-    std::vector<WideText> entries;
+    std::vector<ControlEntry> entries;
     ScanControlList(ScanSink{AddEntry, NULL, NULL, &entries, NULL, NULL});
     RegistrationIndex index;
     if (ReadRegistrationIndex(index) != ERROR_SUCCESS)
         Fail("no memory for the report's index", "");
     FolderListing listing;
     InitFolderListing(listing);
-    for (const WideText& entry : entries) {
+    for (const ControlEntry& entry : entries) {
         ControlDetails indexed = {}, walked = {};
-        ReadRegistrationDetails(entry.c_str(), indexed, &index);
-        ReadRegistrationDetails(entry.c_str(), walked, NULL);
+        ReadRegistrationDetails(entry, indexed, &index);
+        ReadRegistrationDetails(entry, walked, NULL);
         if (Shown(indexed) != Shown(walked))
-            Fail("the report's index answers otherwise than the walks", Shown(entry));
+            Fail("the report's index answers otherwise than the walks",
+                 Shown(WideText(entry.controlPath)));
         ControlDetails listed = {}, searched = {};
-        ReadFileDetails(entry.c_str(), VersionStringTable, GetProcessHeap(), listed, &listing);
+        ReadFileDetails(entry, VersionStringTable, GetProcessHeap(), listed, &listing);
         std::vector<WideText> fromListing = Shown(listed);
-        ReadFileDetails(entry.c_str(), VersionStringTable, GetProcessHeap(), searched, NULL);
+        ReadFileDetails(entry, VersionStringTable, GetProcessHeap(), searched, NULL);
         if (fromListing != Shown(searched))
-            Fail("the report's folder listing finds otherwise than a search", Shown(entry));
+            Fail("the report's folder listing finds otherwise than a search",
+                 Shown(WideText(entry.controlPath)));
     }
     FreeFolderListing(listing);
     FreeRegistrationIndex(index);

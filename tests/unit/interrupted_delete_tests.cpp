@@ -227,6 +227,87 @@ void BuildMissingFile()
     SetUsageCount(FileOf(kGone), 1);
 }
 
+// On 64-bit Windows the machine's registration has a twin in the 64-bit
+// view: the same keys and values, and a win64 key beside each win32 one of
+// its type libraries. Deleting the 32-bit entry leaves all of it as it was.
+void CopyTree(HKEY from, HKEY to)
+{
+    std::vector<WCHAR> name(16384);
+    std::vector<BYTE> data(65536);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        if (RegEnumValueW(from, index, name.data(), &nameSize, NULL, &type, data.data(),
+                          &dataSize) != ERROR_SUCCESS)
+            break;
+        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(to, name.data(), 0, type, data.data(), dataSize));
+    }
+    for (DWORD index = 0;
+         RegEnumKeyW(from, index, name.data(), static_cast<DWORD>(name.size())) == ERROR_SUCCESS;
+         ++index) {
+        HKEY source, target;
+        if (RegOpenKeyExW(from, name.data(), 0, KEY_READ, &source) != ERROR_SUCCESS)
+            continue;
+        if (RegCreateKeyExW(to, name.data(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &target, NULL) ==
+            ERROR_SUCCESS) {
+            CopyTree(source, target);
+            RegCloseKey(target);
+        }
+        RegCloseKey(source);
+    }
+}
+
+void AddWin64Twins(const std::string& key)
+{
+    WCHAR name[MAX_PATH];
+    std::vector<std::string> children;
+    HKEY open;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key).c_str(), 0, KEY_READ, &open) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0; RegEnumKeyW(open, index, name, MAX_PATH) == ERROR_SUCCESS; ++index)
+        children.push_back(Utf8(name));
+    RegCloseKey(open);
+    for (const std::string& child : children) {
+        WCHAR file[MAX_PATH];
+        if (LowerCase(child) == "win32" &&
+            QueryRegistryText(HKEY_CLASSES_ROOT, Wide(key + "\\" + child).c_str(), VIEW_32,
+                              TEXT(""), file))
+            SetRegistryText(HKEY_CLASSES_ROOT, key + "\\win64", "", Utf8(file));
+        else
+            AddWin64Twins(key + "\\" + child);
+    }
+}
+
+void MirrorInto64BitView()
+{
+    HKEY narrow, wide;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Wow6432Node"), 0,
+                                           KEY_READ | KEY_WOW64_64KEY, &narrow));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE"), 0,
+                                           KEY_ALL_ACCESS | KEY_WOW64_64KEY, &wide));
+    CopyTree(narrow, wide);
+    RegCloseKey(wide);
+    RegCloseKey(narrow);
+    AddWin64Twins("TypeLib");
+}
+
+// The 64-bit view's part of a snapshot taken in it: what a Delete of a
+// 32-bit entry must leave alone.
+RegistrySnapshot Wide64Lines(const RegistrySnapshot& snapshot)
+{
+    RegistrySnapshot lines;
+    for (const std::string& line : snapshot) {
+        std::string key = LowerCase(line.substr(0, line.find('\t'))) + "\\";
+        auto under = [&](const std::string& parent) { return key.rfind(parent, 0) == 0; };
+        if ((under("hklm\\") && !under("hklm\\software\\wow6432node\\")) ||
+            (under("hkcr\\") && !under("hkcr\\typelib\\")) ||
+            key.find("\\win64\\") != std::string::npos)
+            lines.insert(line);
+    }
+    return lines;
+}
+
 struct Machine {
     const char* kind;
     std::string entry; // as the list shows it
@@ -425,7 +506,7 @@ void CheckFinishedFolder(const std::string& folder, const RawRegistry& before, P
     std::string script = HostFileText(folder + "/restore.cmd");
     size_t lastLine = script.rfind("\r\n", script.size() >= 3 ? script.size() - 3 : 0);
     std::string last = script.substr(lastLine == std::string::npos ? 0 : lastLine + 2);
-    const std::string view = sizeof(void*) == 4 ? " /reg:32\r\n" : " /reg:64\r\n";
+    const std::string view = sizeof(void*) == 4 || SimIsWow64() ? " /reg:32\r\n" : " /reg:64\r\n";
     if (last.find("\\reg.exe\" import ") == std::string::npos ||
         last.find("removed.reg") == std::string::npos || last.size() < view.size() ||
         last.compare(last.size() - view.size(), view.size(), view))
@@ -514,10 +595,18 @@ struct Reference {
     MachineState end;
 };
 
-Reference RunUninterrupted(const Machine& machine)
+void BuildMachine(const Machine& machine, bool wow64)
 {
     SimReset();
+    SimSetWow64(wow64);
     machine.build();
+    if (wow64)
+        MirrorInto64BitView();
+}
+
+Reference RunUninterrupted(const Machine& machine, bool wow64)
+{
+    BuildMachine(machine, wow64);
     Reference reference;
     reference.original = ReadMachine();
     EXPECT_TRUE(DeleteEntry(machine.entry, -1, reference.changes)) << machine.entry;
@@ -534,6 +623,9 @@ Reference RunUninterrupted(const Machine& machine)
     }
     EXPECT_EQ("", Join(problems, "\n")) << "uninterrupted";
     EXPECT_EQ(0, SimUnscriptedMessageBoxCount());
+    if (wow64) {
+        EXPECT_EQ(Wide64Lines(reference.original.snapshot), Wide64Lines(reference.end.snapshot));
+    }
     return reference;
 }
 
@@ -559,18 +651,17 @@ struct CutResult {
     Problems problems;
 };
 
-CutResult RunCut(const Machine& machine, const Reference& reference, long cut)
+CutResult RunCut(const Machine& machine, const Reference& reference, long cut, bool wow64)
 {
     CutResult result;
     Problems& problems = result.problems;
-    SimReset();
-    machine.build();
+    BuildMachine(machine, wow64);
     long changes;
     if (!DeleteEntry(machine.entry, cut, changes))
         problems.push_back("not listed before the Delete");
     std::vector<std::string> firstFinished = FinishedFolders();
     MachineState between = ReadMachine();
-    if (machine.libId != NULL) {
+    if (machine.libId != NULL && !wow64) {
         std::string lib = std::string("TypeLib\\") + machine.libId;
         result.limited = RegistryKeyExists(HKEY_CLASSES_ROOT, lib) &&
                          !RegistryKeyExists(HKEY_CLASSES_ROOT, lib + "\\1.0\\0\\win32");
@@ -581,6 +672,12 @@ CutResult RunCut(const Machine& machine, const Reference& reference, long cut)
     if (!listed && !done && !result.limited)
         problems.push_back("no longer listed, yet the job was not done");
     MachineState end = ReadMachine();
+    RegistrySnapshot wideBefore = Wide64Lines(reference.original.snapshot);
+    RegistrySnapshot wideAfter = Wide64Lines(end.snapshot);
+    if (wow64 && wideAfter != wideBefore)
+        problems.push_back("the 64-bit view changed:\n    " +
+                           Describe(Difference(wideBefore, wideAfter)) + "\n  to\n    " +
+                           Describe(Difference(wideAfter, wideBefore)));
 
     RegistrySnapshot expected = reference.end.snapshot;
     if (result.limited) {
@@ -643,30 +740,35 @@ std::string Numbers(const std::vector<long>& numbers)
 TEST(InterruptedDeleteTest, DeleteAgainFinishesWhatACutShortDeleteBegan)
 {
     auto start = std::chrono::steady_clock::now();
-    for (const Machine& machine : kMachines) {
-        SCOPED_TRACE(machine.kind);
-        Reference reference = RunUninterrupted(machine);
-        ASSERT_GT(reference.changes, 0);
-        std::vector<long> limited;
-        std::vector<long> failing;
-        for (long cut = 1; cut <= reference.changes; ++cut) {
-            CutResult result = RunCut(machine, reference, cut);
-            if (result.limited)
-                limited.push_back(cut);
-            if (!result.problems.empty()) {
-                failing.push_back(cut);
-                ADD_FAILURE() << "power cut after " << cut << " of " << reference.changes
-                              << " changes:\n  " << Join(result.problems, "\n  ");
+    // Then on 64-bit Windows, beside a twin in the 64-bit view, where the
+    // library never goes whole.
+    for (bool wow64 : {false, true}) {
+        for (const Machine& machine : kMachines) {
+            SCOPED_TRACE(testing::Message() << machine.kind << (wow64 ? ", 64-bit Windows" : ""));
+            Reference reference = RunUninterrupted(machine, wow64);
+            ASSERT_GT(reference.changes, 0);
+            std::vector<long> limited;
+            std::vector<long> failing;
+            for (long cut = 1; cut <= reference.changes; ++cut) {
+                CutResult result = RunCut(machine, reference, cut, wow64);
+                if (result.limited)
+                    limited.push_back(cut);
+                if (!result.problems.empty()) {
+                    failing.push_back(cut);
+                    ADD_FAILURE() << "power cut after " << cut << " of " << reference.changes
+                                  << " changes:\n  " << Join(result.problems, "\n  ");
+                }
             }
-        }
-        printf("%s: %ld changes; library keys left over after cuts %s; failing cuts %s\n",
-               machine.kind, reference.changes, Numbers(limited).c_str(), Numbers(failing).c_str());
-        // The registry deletes a key only once its subkeys are gone: a cut
-        // after the module key, the version's locale key or the version key
-        // went, and before the library's own key did, leaves those keys.
-        EXPECT_EQ(machine.libId != NULL ? 3u : 0u, limited.size());
-        if (limited.size() == 3) {
-            EXPECT_EQ(limited[0] + 2, limited[2]);
+            printf("%s%s: %ld changes; library keys left over after cuts %s; failing cuts %s\n",
+                   machine.kind, wow64 ? " (64-bit Windows)" : "", reference.changes,
+                   Numbers(limited).c_str(), Numbers(failing).c_str());
+            // The registry deletes a key only once its subkeys are gone: a cut
+            // after the module key, the version's locale key or the version key
+            // went, and before the library's own key did, leaves those keys.
+            EXPECT_EQ(machine.libId != NULL && !wow64 ? 3u : 0u, limited.size());
+            if (limited.size() == 3) {
+                EXPECT_EQ(limited[0] + 2, limited[2]);
+            }
         }
     }
     SimReset();
