@@ -9,22 +9,26 @@
 //     the later type libraries have no class and a selection of one of them
 //     walks every class.
 // Names are numbered with leading zeros, so enumeration order is numeric order.
+// With "wow64", on 64-bit Windows, every other library names a win64 file
+// instead, and every other download and its class are in the 64-bit view.
 //
-//   refresh_seed T M C
+//   refresh_seed T M C [wow64]
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 static bool failed = false;
 
-static void SetText(HKEY root, const std::string& path, const char* name, const std::string& text)
+static void SetText(HKEY root, const std::string& path, const char* name, const std::string& text,
+                    REGSAM view = 0)
 {
     HKEY key;
-    LONG status =
-        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr,
+                                  &key, nullptr);
     if (status == ERROR_SUCCESS) {
         status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                 static_cast<DWORD>(text.size() + 1));
@@ -53,11 +57,13 @@ static std::string DownloadFile(int n, char separator)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        fprintf(stderr, "usage: refresh_seed T M C\n");
+    bool wow64 = argc == 5 && strcmp(argv[4], "wow64") == 0;
+    if (argc != 4 && !wow64) {
+        fprintf(stderr, "usage: refresh_seed T M C [wow64]\n");
         return 2;
     }
     int typeLibs = atoi(argv[1]), downloads = atoi(argv[2]), classes = atoi(argv[3]);
+    auto wide = [&](int i) { return wow64 && i % 2 == 1; };
     int cached = typeLibs / 10;
 
     for (int i = 0; i < typeLibs; ++i) {
@@ -65,15 +71,17 @@ int main(int argc, char** argv)
         SetText(HKEY_CLASSES_ROOT, key, "", "Bench library " + std::to_string(i));
         char file[MAX_PATH];
         snprintf(file, sizeof file, "C:\\windows\\system32\\bench%06d.dll", i);
-        SetText(HKEY_CLASSES_ROOT, key + "\\0\\win32", "",
+        SetText(HKEY_CLASSES_ROOT, key + (wide(i) ? "\\0\\win64" : "\\0\\win32"), "",
                 i < cached ? DownloadFile(i, '\\') : file);
     }
     const std::string moduleUsage = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
     for (int i = 0; i < downloads; ++i) {
         std::string clsid = Id("BE0C0002", i);
-        SetText(HKEY_LOCAL_MACHINE, moduleUsage + DownloadFile(i, '/'), clsid.c_str(), "");
-        SetText(HKEY_LOCAL_MACHINE, moduleUsage + DownloadFile(i, '/'), ".Owner", "Unknown Owner");
-        SetText(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\TypeLib", "", Id("BE0C0001", i));
+        REGSAM view = wide(i) ? KEY_WOW64_64KEY : 0;
+        SetText(HKEY_LOCAL_MACHINE, moduleUsage + DownloadFile(i, '/'), clsid.c_str(), "", view);
+        SetText(HKEY_LOCAL_MACHINE, moduleUsage + DownloadFile(i, '/'), ".Owner", "Unknown Owner",
+                view);
+        SetText(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\TypeLib", "", Id("BE0C0001", i), view);
     }
     int half = typeLibs / 2 > 0 ? typeLibs / 2 : 1;
     for (int i = 0; i < classes; ++i)

@@ -267,9 +267,9 @@ RegistrySnapshot OtherViewLibraryLines(const RegistrySnapshot& lines, RegistryVi
     RegistrySnapshot other;
     if (!SimIsWow64())
         return other;
-    const std::vector<std::string> keys =
-        view == VIEW_64 ? std::vector<std::string>{"\\WIN32", "\\WIN16"}
-                        : std::vector<std::string>{"\\WIN64"};
+    const std::vector<std::string> keys = view == VIEW_64
+                                              ? std::vector<std::string>{"\\WIN32", "\\WIN16"}
+                                              : std::vector<std::string>{"\\WIN64"};
     for (const std::string& line : lines) {
         std::string key = Folded(KeyOf(line)) + "\\";
         if (!StartsWith(key, "HKCR\\TYPELIB\\"))
