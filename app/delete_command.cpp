@@ -28,7 +28,7 @@ BOOL DeleteSelectedControl(HWND window)
     ControlEntry entry;
     if (!GetSelectedControl(window, index, entry))
         return FALSE;
-    DeleteDialogue dialogue = {AskWithBox, Beep, CountEntries, ReadEntry, window};
+    DeleteDialogue dialogue = {AskWithBox, Beep, CountEntries, ReadEntry, window, NULL};
     if (!DeleteListedControl(dialogue, index, entry))
         return FALSE;
     SendDlgItemMessageW(window, IDC_CONTROL_LIST, LB_DELETESTRING, index, 0);

@@ -37,6 +37,14 @@
         "to DELETE\n%s?")
 #define FORMAT_ACCESS_DENIED TEXT("Unable to delete file:\n%s\nAccess is denied.")
 
+// What Delete finds before its first change that would stop it halfway: the
+// file or key, and the system's words for why. Access denied to a file reads
+// as it always has.
+#define FORMAT_CHECK_FILE TEXT("Unable to delete file:\n%s\n%s")
+#define FORMAT_CHECK_PROTECTED TEXT("Unable to delete file:\n%s\nWindows protects this file.")
+#define FORMAT_CHECK_KEY TEXT("Unable to delete the registry key:\n%s\n%s")
+#define FORMAT_ERROR_NUMBER TEXT("Error %d.")
+
 // Undoing a Delete: the question about a download's other files, and why a
 // Delete changed nothing when its restore folder could not be written.
 #define TEXT_DELETE_OTHER_FILES                                                                    \

@@ -137,6 +137,9 @@ bool FindFileEntry(const WCHAR* filePath, WIN32_FIND_DATAW& found);
 BOOL GetFileTypeName(const WCHAR* extension, WCHAR* text, size_t size);
 BOOL FormatFileTime(const FILETIME* fileTime, WCHAR* text, size_t size);
 
+// A DLL of the system folder, loaded by its full path there and nowhere else.
+HMODULE LoadSystemLibrary(const WCHAR* fileName);
+
 // version.dll from the system folder, loaded at first use. Without it every
 // file reads as one without version data.
 DWORD ReadVersionInfoSize(const WCHAR* path);

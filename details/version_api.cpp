@@ -21,15 +21,16 @@ static GetInfoProc getInfo;
 static QueryProc query;
 
 // By full path even with the search flag: a name alone would answer any
-// version.dll already loaded into the process, wherever it came from. The
-// flag keeps version.dll's own imports in the system folder too; systems
+// DLL of that name already loaded into the process, wherever it came from.
+// The flag keeps the DLL's own imports in the system folder too; systems
 // without the search flags refuse it as an invalid parameter, and there the
 // DLL's own folder, the system folder, is searched instead.
-static HMODULE LoadSystemVersionDll()
+HMODULE LoadSystemLibrary(const WCHAR* fileName)
 {
     WCHAR path[MAX_PATH];
     UINT length = GetSystemDirectoryW(path, BufferLength(path));
-    if (length == 0 || length >= BufferLength(path) || !AppendText(path, TEXT("\\version.dll")))
+    if (length == 0 || length >= BufferLength(path) || !AppendText(path, TEXT("\\")) ||
+        !AppendText(path, fileName))
         return NULL;
     HMODULE module = LoadLibraryExW(path, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER)
@@ -47,7 +48,7 @@ static bool HaveVersionApi()
 {
     if (versionModule != NULL)
         return true;
-    HMODULE module = LoadSystemVersionDll();
+    HMODULE module = LoadSystemLibrary(TEXT("version.dll"));
     if (module == NULL)
         return false;
     getSize = Resolve<GetSizeProc>(module, "GetFileVersionInfoSizeW");

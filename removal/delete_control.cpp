@@ -8,12 +8,28 @@
 // Long enough for every question with a 259-character path in it.
 typedef WCHAR MessageText[1024];
 
-static int Ask(const DeleteDialogue& dialogue, const WCHAR* format, const WCHAR* path,
-               const WCHAR* caption, UINT type)
+int AskQuestion(const DeleteDialogue& dialogue, DeleteQuestion question, const WCHAR* text,
+                const WCHAR* caption, UINT type)
+{
+    if (dialogue.decide != NULL)
+        return dialogue.decide(dialogue.context, question);
+    return dialogue.ask(dialogue.context, text, caption, type);
+}
+
+static int Ask(const DeleteDialogue& dialogue, DeleteQuestion question, const WCHAR* format,
+               const WCHAR* path, const WCHAR* caption, UINT type)
 {
     MessageText text;
     FormatText(text, format, path);
-    return dialogue.ask(dialogue.context, text, caption, type);
+    return AskQuestion(dialogue, question, text, caption, type);
+}
+
+// A notice: a box, or a line on standard error.
+static void Tell(const DeleteDialogue& dialogue, const WCHAR* format, const WCHAR* path)
+{
+    MessageText text;
+    FormatText(text, format, path);
+    dialogue.ask(dialogue.context, text, TEXT_PRODUCT_NAME, MB_OK);
 }
 
 typedef HRESULT(WINAPI* UnregisterServerProc)(void);
@@ -136,18 +152,20 @@ BOOL ConfirmAndDeleteFile(const DeleteDialogue& dialogue, const ControlEntry& en
     // still exists, and its registration must not go while it stays behind.
     WIN32_FIND_DATAW found;
     if (!FindFileEntry(entry.diskPath, found))
-        return Ask(dialogue, FORMAT_DELETE_REGISTRY_ENTRY, filePath, TEXT_PRODUCT_NAME, question) !=
-               IDNO;
-    if (Ask(dialogue, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
+        return Ask(dialogue, QUESTION_REGISTRY_ENTRY, FORMAT_DELETE_REGISTRY_ENTRY, filePath,
+                   TEXT_PRODUCT_NAME, question) != IDNO;
+    if (Ask(dialogue, QUESTION_DELETE_FILE, FORMAT_DELETE_FILE, filePath, TEXT_PRODUCT_NAME,
+            question) == IDNO)
         return FALSE;
     if ((IsSharedByOthers(entry.filePath, entry.view) || namedElsewhere) &&
-        Ask(dialogue, FORMAT_DELETE_SHARED_FILE, filePath, TEXT_PRODUCT_NAME, question) == IDNO)
+        Ask(dialogue, QUESTION_SHARED_FILE, FORMAT_DELETE_SHARED_FILE, filePath, TEXT_PRODUCT_NAME,
+            question) == IDNO)
         return FALSE;
 
     if (DeleteFileW(entry.diskPath))
         return TRUE;
     if (GetLastError() == ERROR_ACCESS_DENIED)
-        Ask(dialogue, FORMAT_ACCESS_DENIED, filePath, TEXT_PRODUCT_NAME, MB_OK);
+        Tell(dialogue, FORMAT_ACCESS_DENIED, filePath);
     return FALSE;
 }
 
@@ -175,11 +193,14 @@ static bool IsDownload(const DeleteDialogue& dialogue, const ControlEntry& entry
     return downloaded;
 }
 
-// Nothing changes before the restore folder holds all that may go. Then the
-// control is unregistered before any question about its file, and the entry
-// by which the list finds it goes last.
-BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const ControlEntry& entry)
+// Nothing changes before the restore folder holds all that may go, and
+// nothing before Delete knows it can finish. Then the control is
+// unregistered before any question about its file, and the entry by which
+// the list finds it goes last.
+DeleteOutcome RemoveListedControl(const DeleteDialogue& dialogue, LRESULT index,
+                                  const ControlEntry& entry, WCHAR (&restoreFolder)[MAX_PATH])
 {
+    restoreFolder[0] = 0;
     bool downloaded = IsDownload(dialogue, entry);
     if (!downloaded) {
         dialogue.beep(dialogue.context, MB_ICONHAND);
@@ -187,26 +208,33 @@ BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const Co
         // Named as the list names it: on 64-bit Windows one path may be two entries.
         WCHAR listed[ENTRY_TEXT_SIZE];
         FormatEntryText(entry.controlPath, entry.view, listed);
-        if (Ask(dialogue, FORMAT_NOT_DOWNLOADED_WARNING, listed, TEXT_WARNING_CAPTION,
-                MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
-            return FALSE;
+        if (Ask(dialogue, QUESTION_NOT_DOWNLOADED, FORMAT_NOT_DOWNLOADED_WARNING, listed,
+                TEXT_WARNING_CAPTION, MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) == IDNO)
+            return DELETE_REFUSED;
     }
     bool namedElsewhere = IsFileNamedElsewhere(dialogue, index, entry);
     RemovalPlan plan;
     PlanRemoval(dialogue, entry, downloaded, plan);
-    if (!SaveRestoreFolder(dialogue, plan))
-        return FALSE;
+    if (dialogue.decide != NULL && plan.fileExists &&
+        (IsSharedByOthers(entry.filePath, entry.view) || namedElsewhere) &&
+        dialogue.decide(dialogue.context, QUESTION_SHARED_FILE) == IDNO)
+        return DELETE_REFUSED;
+    if (!CheckRemoval(dialogue, plan) || !SaveRestoreFolder(dialogue, plan, restoreFolder))
+        return DELETE_REFUSED;
 
     if (!UnregisterControl(entry) || !ConfirmAndDeleteFile(dialogue, entry, namedElsewhere))
-        return FALSE;
-    if (!downloaded) {
-        if (!RemoveTypeLibRegistration(entry))
-            return FALSE;
-    } else {
-        DeleteOtherFiles(dialogue, plan);
-        if (!RemoveDistributionUnit(entry) || !RemoveTypeLibRegistration(entry) ||
-            !RemoveModuleUsage(entry))
-            return FALSE;
-    }
-    return TRUE;
+        return DELETE_FAILED;
+    if (!downloaded)
+        return RemoveTypeLibRegistration(entry) ? DELETE_DONE : DELETE_FAILED;
+    DeleteOtherFiles(dialogue, plan);
+    if (!RemoveDistributionUnit(entry) || !RemoveTypeLibRegistration(entry) ||
+        !RemoveModuleUsage(entry))
+        return DELETE_FAILED;
+    return DELETE_DONE;
+}
+
+BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const ControlEntry& entry)
+{
+    WCHAR restoreFolder[MAX_PATH];
+    return RemoveListedControl(dialogue, index, entry, restoreFolder) == DELETE_DONE;
 }

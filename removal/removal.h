@@ -5,6 +5,15 @@
 
 #include <windows.h>
 
+// The questions of a Delete.
+enum DeleteQuestion {
+    QUESTION_NOT_DOWNLOADED,
+    QUESTION_DELETE_FILE,
+    QUESTION_SHARED_FILE,
+    QUESTION_REGISTRY_ENTRY,
+    QUESTION_OTHER_FILES,
+};
+
 // How a Delete talks to its user and learns the control list: it asks as
 // MessageBoxW does (text, caption, type -> the button chosen), beeps as
 // MessageBeep does, and reads the list's entries by index.
@@ -15,11 +24,29 @@ struct DeleteDialogue {
     // false when the entry's text cannot be a control path.
     bool (*getEntry)(void* context, LRESULT index, ControlEntry& entry);
     void* context;
+    // For a caller with no one to ask, NULL otherwise: the answer to each
+    // question, the same whenever it is asked. A question whose No would
+    // stop the Delete after its first change is put before it instead; ask
+    // then only tells what went wrong.
+    int (*decide)(void* context, DeleteQuestion question);
 };
 
-// The Delete command for the entry at index: true when the control was
-// removed, and its entry is to leave the list.
+// How a Delete ended: the control removed, nothing changed, or stopped after
+// its first change (the restore folder holds what went).
+enum DeleteOutcome {
+    DELETE_DONE,
+    DELETE_REFUSED,
+    DELETE_FAILED,
+};
+// The Delete command for the entry at index; restoreFolder is the folder
+// written before the first change, or empty.
+DeleteOutcome RemoveListedControl(const DeleteDialogue& dialogue, LRESULT index,
+                                  const ControlEntry& entry, WCHAR (&restoreFolder)[MAX_PATH]);
+// The same: true when the control was removed, and its entry is to leave the list.
 BOOL DeleteListedControl(const DeleteDialogue& dialogue, LRESULT index, const ControlEntry& entry);
+// An answer of the caller's own, or of the user's through a box.
+int AskQuestion(const DeleteDialogue& dialogue, DeleteQuestion question, const WCHAR* text,
+                const WCHAR* caption, UINT type);
 // A control of this program's own bitness runs its DllUnregisterServer here;
 // a 64-bit one is left to the 64-bit regsvr32, as no 32-bit process can load it.
 BOOL UnregisterControl(const ControlEntry& entry);
@@ -85,6 +112,12 @@ void PlanRemoval(const DeleteDialogue& dialogue, const ControlEntry& entry, bool
 // The one question about a download's other files; deletes those the user
 // lets go.
 void DeleteOtherFiles(const DeleteDialogue& dialogue, const RemovalPlan& plan);
+// Before the first change, whether the Delete can finish: every key and
+// value it may remove can be deleted in its view, and every file it may
+// delete (not read-only, not held open without delete sharing, not one that
+// Windows protects). Otherwise one notice through the dialogue says which
+// and why, and nothing may change.
+bool CheckRemoval(const DeleteDialogue& dialogue, const RemovalPlan& plan);
 
 // Why a restore folder could not be written: a format with the error's %d,
 // and the file, folder or key it is about.
@@ -97,7 +130,8 @@ void SetRestoreFailure(RestoreFailure& failure, const WCHAR* reason, DWORD error
                        const WCHAR* subject);
 // Writes the restore folder of the plan, or tells the user through the
 // dialogue why it could not; false means nothing may change.
-bool SaveRestoreFolder(const DeleteDialogue& dialogue, const RemovalPlan& plan);
+bool SaveRestoreFolder(const DeleteDialogue& dialogue, const RemovalPlan& plan,
+                       WCHAR (&folder)[MAX_PATH]);
 bool WriteRestoreFolder(const RemovalPlan& plan, WCHAR (&folder)[MAX_PATH],
                         RestoreFailure& failure);
 

@@ -168,8 +168,8 @@ void DeleteOtherFiles(const DeleteDialogue& dialogue, const RemovalPlan& plan)
         AppendText(question, TEXT("\n"));
     }
     AppendText(question, TEXT_DELETE_OTHER_FILES_QUESTION);
-    if (dialogue.ask(dialogue.context, question, TEXT_PRODUCT_NAME, MB_YESNO | MB_DEFBUTTON2) !=
-        IDYES)
+    if (AskQuestion(dialogue, QUESTION_OTHER_FILES, question, TEXT_PRODUCT_NAME,
+                    MB_YESNO | MB_DEFBUTTON2) != IDYES)
         return;
     for (int i = 0; i < plan.offeredCount; ++i) {
         if (!DeleteFileW(plan.offered[i]) && GetLastError() == ERROR_ACCESS_DENIED) {

@@ -542,9 +542,10 @@ bool WriteRestoreFolder(const RemovalPlan& plan, WCHAR (&finished)[MAX_PATH],
     return true;
 }
 
-bool SaveRestoreFolder(const DeleteDialogue& dialogue, const RemovalPlan& plan)
+bool SaveRestoreFolder(const DeleteDialogue& dialogue, const RemovalPlan& plan,
+                       WCHAR (&folder)[MAX_PATH])
 {
-    WCHAR folder[MAX_PATH];
+    folder[0] = 0;
     RestoreFailure failure;
     if (WriteRestoreFolder(plan, folder, failure))
         return true;

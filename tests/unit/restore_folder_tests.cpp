@@ -586,17 +586,23 @@ static std::string RemovedFolder()
 // finished name.
 class RestoreFailureTest : public RestoreFolderTest {
   protected:
-    // reason: a part of the box's text, which says what stopped the folder.
+    // reason: a part of the box's text, which says what stopped the folder,
+    // or, when Delete found before that it could not finish, all of it.
     void ExpectNothingChanged(BOOL result, const std::string& file, const std::string& reason,
-                              int line)
+                              bool checked, int line)
     {
         SCOPED_TRACE(testing::Message() << "called from line " << line);
         EXPECT_FALSE(result);
         const std::vector<SimMessageBox>& boxes = SimMessageBoxes();
         ASSERT_EQ(1u, boxes.size());
-        EXPECT_EQ(0u, boxes[0].text.rfind("Nothing was deleted", 0)) << boxes[0].text;
-        EXPECT_NE(std::string::npos, boxes[0].text.find(reason)) << boxes[0].text;
-        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes[0].type);
+        if (checked) {
+            EXPECT_EQ(reason, boxes[0].text);
+            EXPECT_EQ(static_cast<UINT>(MB_OK), boxes[0].type);
+        } else {
+            EXPECT_EQ(0u, boxes[0].text.rfind("Nothing was deleted", 0)) << boxes[0].text;
+            EXPECT_NE(std::string::npos, boxes[0].text.find(reason)) << boxes[0].text;
+            EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes[0].type);
+        }
         EXPECT_TRUE(SimUnregisterServerCalls().empty());
         EXPECT_TRUE(SimProcessCommands().empty());
         EXPECT_EQ(RegistrySnapshot(), removed);
@@ -612,10 +618,12 @@ TEST_F(RestoreFailureTest, AnythingThatStopsTheFolderStopsTheDelete)
 {
     const std::string classKey = "CLSID\\" CLSID_X;
     const std::string libKey = "TypeLib\\" LIBID_X;
+    const std::string cannotDelete = "Unable to delete file:\n" + kDownloadFile + "\n";
     const struct {
         std::string entry;
         std::function<void(const std::string& file)> fault;
         std::string reason;
+        bool checked = false; // found before the folder is written
     } cases[] = {
         {kDownload, [](const std::string&) { SimFailFolderPath(E_FAIL); },
          "Unable to find the local application data folder"},
@@ -629,12 +637,27 @@ TEST_F(RestoreFailureTest, AnythingThatStopsTheFolderStopsTheDelete)
         {kDownload, [](const std::string&) { SimDenyFileCreate(RemovedFolder().c_str()); },
          "Unable to create the folder (error 5):"},
         {kDownload, [](const std::string& file) { SimSetFileInUse(file.c_str(), true); },
-         "Unable to copy the file (error 32):\n" + kDownloadFile},
+         cannotDelete +
+             "The process cannot access the file because it is being used by another process.",
+         true},
+        {kDownload, [](const std::string& file) { SimSetFileReadOnly(file.c_str(), true); },
+         cannotDelete + "Access is denied.", true},
+        {kDownload, [](const std::string& file) { SimProtectFile(file.c_str()); },
+         cannotDelete + "Windows protects this file.", true},
+        {kDownload,
+         [&](const std::string&) {
+             SimDenyKeyDelete(HKEY_CLASSES_ROOT, (classKey + "\\InprocServer32").c_str());
+         },
+         "Unable to delete the registry key:\nHKEY_CLASSES_ROOT\\" + classKey +
+             "\\InprocServer32\nAccess is denied.",
+         true},
         {kDownload,
          [&](const std::string&) {
              SimDenyKeyOpen(HKEY_CLASSES_ROOT, (libKey + "\\1.0\\FLAGS").c_str());
          },
-         "Unable to read the registry key (error 5):\n" + libKey + "\\1.0\\FLAGS"},
+         "Unable to delete the registry key:\nHKEY_CLASSES_ROOT\\" + libKey +
+             "\\1.0\\FLAGS\nAccess is denied.",
+         true},
         {kDownload,
          [](const std::string&) { SimDenyKeyOpen(HKEY_LOCAL_MACHINE, kSharedPath.c_str()); },
          "Unable to read the registry key (error 5):\n" + kSharedPath},
@@ -665,7 +688,7 @@ TEST_F(RestoreFailureTest, AnythingThatStopsTheFolderStopsTheDelete)
         BOOL result = Delete(c.entry, {IDOK});
 
         SimSetFileInUse(file.c_str(), false);
-        ExpectNothingChanged(result, file, c.reason, __LINE__);
+        ExpectNothingChanged(result, file, c.reason, c.checked, __LINE__);
     }
 }
 
@@ -706,7 +729,7 @@ TEST_F(RestoreFailureTest, DiskFullAtAnyByteChangesNothing)
 
         SimFailWritesAfter(-1, 0);
         if (c.reason != NULL) {
-            ExpectNothingChanged(result, kDownloadFile, c.reason, __LINE__);
+            ExpectNothingChanged(result, kDownloadFile, c.reason, false, __LINE__);
             continue;
         }
         EXPECT_FALSE(result);
@@ -788,7 +811,13 @@ TEST_F(RestoreFolderTest, CopyKeepsTimesAndAttributesButHiddenAndSystem)
         SimSetFileTimes(kDownloadFile.c_str(), creation, lastWrite, lastAccess);
         ASSERT_TRUE(SetFileAttributesW(Wide(kDownloadFile).c_str(), c.attributes));
 
-        EXPECT_FALSE(Delete(kDownload, {IDNO}));
+        EXPECT_FALSE(Delete(kDownload, {IDNO, IDOK}));
+        // A read-only file cannot be deleted, which Delete finds before it
+        // writes anything.
+        if (c.attributes & FILE_ATTRIBUTE_READONLY) {
+            EXPECT_TRUE(RestoreFolders().empty());
+            continue;
+        }
 
         std::string folder = FinishedFolder(__LINE__);
         std::string copy = WindowsFolder(folder) + "\\files\\1\\unreg.ocx";

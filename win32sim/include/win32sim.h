@@ -135,6 +135,12 @@ std::vector<SimLibraryLoad> SimLibraryLoads();
 void SimRefuseSearchFlags();
 // The system folder without version.dll: loading it answers ERROR_MOD_NOT_FOUND.
 void SimRemoveSystemVersionDll();
+// The system folder also holds sfc.dll, whose SfcIsFileProtected answers
+// TRUE for the files named here.
+void SimProtectFile(const char* windowsPath);
+// Opening the key for DELETE, and deleting it, answer ERROR_ACCESS_DENIED,
+// as a key does whose security denies deletion; reading it still works.
+void SimDenyKeyDelete(HKEY root, const char* path);
 
 // Registry calls made so far by the program's operations (opening,
 // enumerating, querying values and keys, deleting, closing), for measuring a

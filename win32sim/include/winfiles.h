@@ -109,6 +109,11 @@ HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode,
 // The volume serial number and file index are the host's device and inode.
 BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 BOOL WINAPI CloseHandle(HANDLE handle);
+// The words of a few system errors, with their line end; 0 for any other.
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPWSTR buffer, DWORD size, va_list* arguments);
 // The path of the file a handle opened, after System32's redirection:
 // "\\?\C:\...". Only these flags.
 #define FILE_NAME_NORMALIZED 0x0

@@ -848,7 +848,9 @@ HANDLE WINAPI CreateFileW(LPCWSTR fileName, DWORD access, DWORD share, LPSECURIT
         // sharing; anything more conflicts with the process holding the file.
         DWORD attributesOnly = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | kSynchronize;
         if (((access & ~attributesOnly) != 0 || making) &&
-            (IsInUse(file.host) || !SharesWithOpenHandles(file.host, read, write || making, share)))
+            (IsInUse(file.host) ||
+             !SharesWithOpenHandles(file.host, read, write || making, share) ||
+             ((access & DELETE) && HeldWithoutDeleteSharing(file.host))))
             return RefuseHandle(ERROR_SHARING_VIOLATION);
         if (making) {
             DWORD hidden = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -900,6 +902,27 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION
 }
 
 // Search handles are not kernel handles: only FindClose closes them.
+DWORD WINAPI FormatMessageW(DWORD, LPCVOID, DWORD messageId, DWORD, LPWSTR buffer, DWORD size,
+                            va_list*)
+{
+    const std::pair<DWORD, const char16_t*> messages[] = {
+        {ERROR_FILE_NOT_FOUND, u"The system cannot find the file specified.\r\n"},
+        {ERROR_ACCESS_DENIED, u"Access is denied.\r\n"},
+        {ERROR_SHARING_VIOLATION,
+         u"The process cannot access the file because it is being used by another process.\r\n"},
+    };
+    for (const auto& [id, text] : messages) {
+        std::u16string message = text;
+        if (id != messageId)
+            continue;
+        if (message.size() >= size)
+            return Refuse(ERROR_INSUFFICIENT_BUFFER);
+        std::copy(message.c_str(), message.c_str() + message.size() + 1, buffer);
+        return static_cast<DWORD>(message.size());
+    }
+    return Refuse(ERROR_MR_MID_NOT_FOUND);
+}
+
 DWORD WINAPI GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD)
 {
     OpenHandle* open = FindHandle(file, HandleKind::File);

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +96,9 @@ bool g_versionDllRemoved = false;
 // The system's version.dll stays loaded across resets, as it would in a
 // process that keeps it: its handle is this object's address.
 Module g_versionDll = {"C:\\Windows\\system32\\version.dll", {}};
+// Windows File Protection's DLL, and the host paths of the files it protects.
+Module g_sfcDll = {"C:\\Windows\\system32\\sfc.dll", {}};
+std::set<std::string> g_protectedFiles;
 
 std::vector<std::string> ExportNames(const PeImage& image)
 {
@@ -152,6 +156,12 @@ void ResetModules()
     g_loads.clear();
     g_refuseSearchFlags = false;
     g_versionDllRemoved = false;
+    g_protectedFiles.clear();
+}
+
+BOOL WINAPI SfcIsFileProtected(HANDLE, LPCWSTR path)
+{
+    return g_protectedFiles.count(HostPathOf(path)) != 0;
 }
 
 // A bare name is looked for in the system folder when the flag says so, and
@@ -174,6 +184,8 @@ HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE, DWORD flags)
     }
     if (IsSystemVersionDll(name))
         return LoadSystemVersionDll();
+    if (EqualNoCase(name, std::u16string(kSystemFolder) + u"\\sfc.dll"))
+        return reinterpret_cast<HMODULE>(&g_sfcDll);
     std::string host = HostPathOf(fileName);
     struct stat info;
     if (host.empty() || stat(host.c_str(), &info) != 0) {
@@ -233,6 +245,8 @@ FARPROC WINAPI GetProcAddress(HMODULE handle, LPCSTR name)
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
+    if (module == &g_sfcDll && strcmp(name, "SfcIsFileProtected") == 0)
+        return AsFarProc(&SfcIsFileProtected);
     if (module == &g_versionDll) {
         if (strcmp(name, "GetFileVersionInfoSizeW") == 0)
             return AsFarProc(&GetFileVersionInfoSizeW);
@@ -255,7 +269,8 @@ BOOL WINAPI FreeLibrary(HMODULE handle)
 {
     if (handle == nullptr)
         return FALSE;
-    if (reinterpret_cast<Module*>(handle) == &g_versionDll)
+    if (reinterpret_cast<Module*>(handle) == &g_versionDll ||
+        reinterpret_cast<Module*>(handle) == &g_sfcDll)
         return TRUE;
     delete reinterpret_cast<Module*>(handle);
     --g_loadedModules;
@@ -302,6 +317,11 @@ std::vector<SimLibraryLoad> SimLibraryLoads()
 void SimRefuseSearchFlags()
 {
     g_refuseSearchFlags = true;
+}
+
+void SimProtectFile(const char* windowsPath)
+{
+    g_protectedFiles.insert(SimHostPath(windowsPath));
 }
 
 void SimRemoveSystemVersionDll()

@@ -64,7 +64,7 @@ struct Fault {
 std::shared_ptr<Key> g_machine, g_user;
 bool g_wow64 = false;
 std::set<HKEY> g_handles;
-std::vector<Fault> g_deniedOpens, g_enumFailures, g_enumActions;
+std::vector<Fault> g_deniedOpens, g_deniedDeletes, g_enumFailures, g_enumActions;
 bool g_faultsSuspended = false;
 
 } // namespace
@@ -161,6 +161,13 @@ bool FaultNames(const Fault& fault, const Key* key)
     SplitPath(fault.path.c_str(), parts);
     std::shared_ptr<Key> target = Walk(Root(fault.root), parts);
     return target && target.get() == key;
+}
+
+bool IsDenied(const std::vector<Fault>& faults, const Key* key)
+{
+    return !g_faultsSuspended && std::any_of(faults.begin(), faults.end(), [&](const Fault& fault) {
+        return FaultNames(fault, key);
+    });
 }
 
 HKEY NewHandle(std::shared_ptr<Key> key, REGSAM access)
@@ -404,10 +411,9 @@ LONG WINAPI RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM access, PHKEY 
     LONG status = FindKey(key, subKey, access, target);
     if (status != ERROR_SUCCESS)
         return status;
-    for (const Fault& fault : g_deniedOpens) {
-        if (!g_faultsSuspended && FaultNames(fault, target.get()))
-            return ERROR_ACCESS_DENIED;
-    }
+    if (IsDenied(g_deniedOpens, target.get()) ||
+        ((access & DELETE) && IsDenied(g_deniedDeletes, target.get())))
+        return ERROR_ACCESS_DENIED;
     *result = NewHandle(target, access);
     return ERROR_SUCCESS;
 }
@@ -508,7 +514,8 @@ LONG WINAPI RegDeleteKeyExW(HKEY handle, LPCWSTR subKey, REGSAM view, DWORD)
     LONG status = FindKey(handle, subKey, view, target);
     if (status != ERROR_SUCCESS)
         return status;
-    if (!target->subkeys.empty() || !target->parent || !MayChange())
+    if (!target->subkeys.empty() || !target->parent || IsDenied(g_deniedDeletes, target.get()) ||
+        !MayChange())
         return ERROR_ACCESS_DENIED;
     target->deleted = true;
     Key* owner = target->parent;
@@ -687,6 +694,11 @@ LONG WINAPI RegDeleteValueA(HKEY handle, LPCSTR valueName)
     return RegDeleteValueW(handle, WideFromAnsi(valueName).c_str());
 }
 
+void SimDenyKeyDelete(HKEY root, const char* path)
+{
+    g_deniedDeletes.push_back(Fault{root, WideFromUtf8(path), 0, ERROR_ACCESS_DENIED, nullptr});
+}
+
 void SimDenyKeyOpen(HKEY root, const char* path)
 {
     g_deniedOpens.push_back(Fault{root, WideFromUtf8(path), 0, ERROR_ACCESS_DENIED, nullptr});
@@ -717,6 +729,7 @@ void ResetRegistry()
     g_machine.reset();
     g_user.reset();
     g_deniedOpens.clear();
+    g_deniedDeletes.clear();
     g_enumFailures.clear();
     g_enumActions.clear();
     g_faultsSuspended = false;
