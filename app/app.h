@@ -39,11 +39,23 @@ BOOL DeleteSelectedControl(HWND window);
 // The command line, when there is one: its exit status.
 enum ExitStatus {
     EXIT_REPORT_WRITTEN = 0,
+    EXIT_REMOVED = 0,
     EXIT_REPORT_UNWRITABLE = 1,
     EXIT_BAD_ARGUMENTS = 2,
     EXIT_KEYS_UNREADABLE = 3,
+    EXIT_NO_SUCH_ENTRY = 4,   // or one that names an entry of each view
+    EXIT_REFUSED = 5,         // before any change
+    EXIT_STOPPED_PARTWAY = 6, // after changes began, which the restore folder holds
 };
 int RunCommandLine(int argc, WCHAR** argv);
+// "/name" or "-name", in any letter case.
+bool IsSwitch(const WCHAR* argument, const WCHAR* name);
+
+// Removal from a script: the entry named on the command line, deleted as the
+// dialog's Delete deletes it, every question answered by a switch or No, and
+// a No that would stop halfway said before anything changes. Prints the
+// restore folder on standard output. EXIT_BAD_ARGUMENTS before anything else.
+int RunRemoveCommand(int argc, WCHAR** argv, HANDLE errors);
 
 // The report: every entry of the control list with what the dialog shows
 // for it, as CSV. Reads only, asks nothing, and says what went wrong on
@@ -52,8 +64,9 @@ int WriteControlReport(const WCHAR* path, HANDLE errors);
 void WriteCsvField(OutputFile& out, const WCHAR* text, bool first);
 void EndCsvRecord(OutputFile& out);
 
-// Standard error of a program started with it redirected, or the console
-// of the program that started it; NULL when there is neither.
+// Standard error (or output) of a program started with it redirected, or
+// the console of the program that started it; NULL when there is neither.
 HANDLE OpenErrorOutput();
+HANDLE OpenOutput(DWORD which);
 // One message and a line end.
 void PrintError(HANDLE output, const WCHAR* text);

@@ -3,7 +3,7 @@
 #include "base/messages.h"
 #include "inventory/inventory.h"
 
-static bool IsSwitch(const WCHAR* argument, const WCHAR* name)
+bool IsSwitch(const WCHAR* argument, const WCHAR* name)
 {
     return (argument[0] == '/' || argument[0] == '-') && EqualsIgnoreCase(argument + 1, name);
 }
@@ -23,6 +23,10 @@ int RunCommandLine(int argc, WCHAR** argv)
     HANDLE errors = OpenErrorOutput();
     if (argc == 2 && IsSwitch(argv[0], TEXT("report")) && !IsEmptyText(argv[1]))
         return WriteControlReport(argv[1], errors);
+    if (IsSwitch(argv[0], TEXT("remove"))) {
+        int status = RunRemoveCommand(argc, argv, errors);
+        return status == EXIT_BAD_ARGUMENTS ? ShowUsage(errors, status) : status;
+    }
     if (argc == 1 && IsSwitch(argv[0], TEXT("?")))
         return ShowUsage(errors, EXIT_REPORT_WRITTEN);
     return ShowUsage(errors, EXIT_BAD_ARGUMENTS);

@@ -5,13 +5,18 @@
 
 HANDLE OpenErrorOutput()
 {
+    return OpenOutput(STD_ERROR_HANDLE);
+}
+
+HANDLE OpenOutput(DWORD which)
+{
     // A program of the GUI subsystem has a standard error only when its
     // caller hands one down, redirected to a file or a pipe; otherwise it can
     // borrow the console of the program that started it, when there is one.
-    HANDLE output = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE output = GetStdHandle(which);
     if (output != NULL && output != INVALID_HANDLE_VALUE)
         return output;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS))
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED)
         return NULL;
     output = CreateFileW(TEXT("CONOUT$"), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);

@@ -69,12 +69,27 @@
     TEXT("Control File,Control,Publisher,Usage Count,File Type,Origin,Installed,Last Change,"      \
          "Last Access,Version,Copyright,Size,Categories")
 #define TEXT_USAGE                                                                                 \
-    TEXT("Usage: burrowlens.exe [/report FILE]\n\nWithout arguments, Burrowlens shows its "        \
-         "window.\n\n/report FILE\twrites every control of the list and its details to FILE "      \
-         "as CSV (UTF-8), and shows no window.\n\nExit status: 0 written; 1 FILE could not be "    \
-         "written; 2 arguments not understood; 3 written, but some registry keys could not be "    \
-         "opened.")
+    TEXT("Usage: burrowlens.exe [/report FILE | /remove ENTRY [/bits 32|64] [/force] [/shared] "   \
+         "[/files]]\n\nWithout arguments, Burrowlens shows its window.\n\n/report FILE\twrites "   \
+         "every control of the list and its details to FILE as CSV (UTF-8), and shows no "         \
+         "window.\n\n/remove ENTRY\tremoves the control that the list shows as ENTRY, as Delete "  \
+         "does, and asks nothing: /bits picks the view when both have ENTRY; /force lets a "       \
+         "control go that was not downloaded, /shared a file that others may use, /files a "       \
+         "download's other files. Prints the restore folder.\n\nExit status: 0 written or "        \
+         "removed; 1 FILE could not be written; 2 arguments not understood; 3 some registry keys " \
+         "could not be opened; 4 no such entry, or one in each view; 5 refused, nothing changed; " \
+         "6 stopped after changes began, which the restore folder holds.")
 // The last column: the view of each entry, 32 or 64.
 #define TEXT_REPORT_BITS_COLUMN TEXT("Bits")
 #define FORMAT_REPORT_WRITE TEXT("Unable to write the report (error %d):")
 #define TEXT_REPORT_NO_MEMORY TEXT("Not enough memory to list every control.")
+#define FORMAT_REMOVE_NEEDS_FORCE                                                                  \
+    TEXT("Not removed: %s was not installed from the Web. /force removes it all the same.")
+#define FORMAT_REMOVE_NEEDS_SHARED                                                                 \
+    TEXT("Not removed: other programs may rely on %s. /shared removes it all the same.")
+#define FORMAT_REMOVE_NO_ENTRY TEXT("No entry of the control list is %s")
+#define FORMAT_REMOVE_AMBIGUOUS                                                                    \
+    TEXT("Both registry views list %s: /bits 32 or /bits 64 says which to remove.")
+#define FORMAT_REMOVE_UNFINISHED                                                                   \
+    TEXT("The removal stopped after it began. restore.cmd in this folder puts back what it "       \
+         "changed:\n%s")

@@ -51,14 +51,26 @@ static HANDLE RunHidden(const WCHAR* programPath, WCHAR* commandLine)
     return process.hProcess;
 }
 
+// A program that unregisters a control is waited for, so that the file and
+// the keys go after it, and Windows deletes no program while it runs. One
+// that never ends holds the Delete up for this long, no more.
+#define UNREGISTER_WAIT_MS 60000
+
+static void RunAndWait(const WCHAR* programPath, WCHAR* commandLine)
+{
+    HANDLE process = RunHidden(programPath, commandLine);
+    if (process == NULL)
+        return;
+    WaitForSingleObject(process, UNREGISTER_WAIT_MS);
+    CloseHandle(process);
+}
+
 // An executable server unregisters itself when run with /UnregServer.
 static void RunServerUnregistration(const WCHAR* modulePath, const WCHAR* namedPath)
 {
     WCHAR command[MAX_PATH + 32];
     FormatText(command, TEXT("\"%s\" /UnregServer"), namedPath);
-    HANDLE process = RunHidden(modulePath, command);
-    if (process != NULL)
-        CloseHandle(process);
+    RunAndWait(modulePath, command);
 }
 
 static void ReadFileHeader(const WCHAR* path, BYTE (&header)[4096], DWORD& size)
@@ -74,7 +86,7 @@ static void ReadFileHeader(const WCHAR* path, BYTE (&header)[4096], DWORD& size)
 }
 
 // The 64-bit regsvr32, reached through Sysnative, loads the DLL in a 64-bit
-// process and is waited for, so that the files and keys go after it.
+// process.
 static void UnregisterNativeControl(const ControlEntry& entry)
 {
     BYTE header[4096];
@@ -94,11 +106,7 @@ static void UnregisterNativeControl(const ControlEntry& entry)
         !JoinText(regsvr32, windows, TEXT("\\Sysnative\\regsvr32.exe")) ||
         !FormatText(command, TEXT("\"%s\" /u /s \"%s\""), regsvr32, entry.filePath))
         return;
-    HANDLE process = RunHidden(regsvr32, command);
-    if (process == NULL)
-        return;
-    WaitForSingleObject(process, INFINITE);
-    CloseHandle(process);
+    RunAndWait(regsvr32, command);
 }
 
 // Loaded as COM loads an in-process server: the control's own folder is

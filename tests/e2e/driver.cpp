@@ -442,7 +442,8 @@ HMODULE LoadProgramResources()
     return LoadLibraryExA(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
-DeniedKey::DeniedKey(HKEY root, const char* path, Where where) : root_(root), path_(path)
+DeniedKey::DeniedKey(HKEY root, const char* path, Where where, const char* access)
+    : root_(root), path_(path)
 {
     HKEY key;
     LONG status = RegOpenKeyExA(root, path, 0, READ_CONTROL | WRITE_DAC, &key);
@@ -458,9 +459,8 @@ DeniedKey::DeniedKey(HKEY root, const char* path, Where where) : root_(root), pa
     status = RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data(), &size);
     if (status == ERROR_SUCCESS) {
         PSECURITY_DESCRIPTOR denyAll = nullptr;
-        // Everyone (WD) is denied every key right (KA).
-        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;KA;;;WD)", SDDL_REVISION_1,
-                                                             &denyAll, nullptr);
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(access, SDDL_REVISION_1, &denyAll,
+                                                             nullptr);
         status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, denyAll);
         LocalFree(denyAll);
     }

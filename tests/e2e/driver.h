@@ -119,10 +119,12 @@ template <typename Condition> bool WaitUntil(Condition condition, DWORD timeoutM
 }
 
 // Denies Everyone every access to a key until the object goes away, so that
-// opening it fails with ERROR_ACCESS_DENIED.
+// opening it fails with ERROR_ACCESS_DENIED; or the access list given, in
+// the security descriptor language.
 class DeniedKey {
   public:
-    DeniedKey(HKEY root, const char* path, Where where = Where::current());
+    DeniedKey(HKEY root, const char* path, Where where = Where::current(),
+              const char* access = "D:(D;;KA;;;WD)");
     DeniedKey(const DeniedKey&) = delete;
     DeniedKey& operator=(const DeniedKey&) = delete;
     ~DeniedKey();

@@ -104,6 +104,24 @@ Control In64BitView(Control control);
 void RegisterInView(const Control& control, DWORD usageCount);
 bool RunningUnderWow64();
 
+std::string ReadWhole(const std::string& path);
+std::string TempPath(const char* name);
+
+// Where the program's standard error goes: a file, a pipe, or nowhere, as
+// when it is started from Explorer.
+enum class ErrorOutput { File, Pipe, None };
+
+// What a run from a command line left behind, watched from outside.
+struct Outcome {
+    DWORD code = 0;
+    std::string output; // standard output, which goes to a file
+    std::string errors;
+    // The caption and text of each window it showed; boxes are answered OK.
+    std::vector<std::string> windows;
+};
+Outcome RunProgram(const std::string& arguments, ErrorOutput output,
+                   Where where = Where::current());
+
 Control DownloadedControl(const char* name, const std::string& clsid, const std::string& libid);
 // An installer registers the file in its own letter case; the list shows it lower-cased.
 Control InstalledControl(const char* name, const char* listed, const std::string& clsid,

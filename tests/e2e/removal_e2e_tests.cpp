@@ -267,14 +267,6 @@ INSTANTIATE_TEST_SUITE_P(Removal, DeleteTest, testing::ValuesIn(kRemovals),
                              return std::string(info.param.name);
                          });
 
-std::string ReadWhole(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 TEST_F(RemovalTest, ServerWithoutAnUnregisterEntryIsStartedByItsQuotedPath)
 {
     const Control server = DownloadedControl("server.exe", kControlClass, kControlLib);

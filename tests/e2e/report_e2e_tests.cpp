@@ -123,21 +123,6 @@ bool ParseCsv(const std::string& bytes, std::vector<Record>& records, std::strin
     return true;
 }
 
-std::string ReadWhole(const std::string& path)
-{
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    std::string bytes;
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
-}
-
 // The header and the rows of a report, each of 26 fields.
 std::vector<Record> ReadReport(const std::string& path, Where where = Where::current())
 {
@@ -164,13 +149,6 @@ std::vector<Record> ReadReport(const std::string& path, Where where = Where::cur
     return records;
 }
 
-std::string TempPath(const char* name)
-{
-    WCHAR folder[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, folder);
-    return Utf8(folder) + name;
-}
-
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -191,121 +169,6 @@ bool MentionsReport(const std::string& text)
 {
     std::string lowered = LowerCase(text);
     return lowered.find("report") != std::string::npos;
-}
-
-// Where the program's standard error goes: a file, a pipe, or nowhere, as
-// when it is started from Explorer.
-enum class ErrorOutput { File, Pipe, None };
-
-// What a run from a command line left behind, watched from outside.
-struct Outcome {
-    DWORD code = 0;
-    std::string errors;
-    // The caption and text of each window it showed; boxes are answered OK.
-    std::vector<std::string> windows;
-};
-
-struct WindowSearch {
-    DWORD processId;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectVisible(HWND window, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == search->processId && IsWindowVisible(window))
-        search->found.push_back(window);
-    return TRUE;
-}
-
-// A report of a small registry takes a fraction of a second; a cold start
-// under Wine, a few.
-const DWORD kRunMs = 30000;
-
-Outcome RunProgram(const std::string& arguments, ErrorOutput output, Where where = Where::current())
-{
-    Outcome run;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE nul =
-        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    &inherit, OPEN_EXISTING, 0, nullptr);
-    HANDLE errorWrite = nullptr;
-    HANDLE errorRead = nullptr;
-    const std::string errorFile = TempPath("burrowlens report stderr.txt");
-    if (output == ErrorOutput::File) {
-        errorWrite =
-            CreateFileW(Wide(errorFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                        &inherit, CREATE_ALWAYS, 0, nullptr);
-    } else if (output == ErrorOutput::Pipe && CreatePipe(&errorRead, &errorWrite, &inherit, 0)) {
-        SetHandleInformation(errorRead, HANDLE_FLAG_INHERIT, 0);
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    // Without these the program would inherit the test's own handles.
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    if (output != ErrorOutput::None) {
-        startup.hStdInput = nul;
-        startup.hStdOutput = nul;
-        startup.hStdError = errorWrite;
-    }
-    WideText program = Wide(ProgramPath());
-    WideText line = Wide("\"" + ProgramPath() + "\" " + arguments);
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(
-        program.c_str(), line.data(), nullptr, nullptr, output != ErrorOutput::None,
-        output == ErrorOutput::None ? DETACHED_PROCESS : 0, nullptr, nullptr, &startup, &process);
-    DWORD startError = GetLastError();
-    // Only the program's copy stays open, so the pipe ends when it does. What
-    // it writes there is short enough for the pipe to hold until then.
-    if (errorWrite != nullptr && errorWrite != INVALID_HANDLE_VALUE)
-        CloseHandle(errorWrite);
-    CloseHandle(nul);
-    if (!started) {
-        ADD_FAILURE_AT(where.file_name(), where.line())
-            << "cannot start " << ProgramPath() << ": error " << startError;
-        if (errorRead != nullptr)
-            CloseHandle(errorRead);
-        return run;
-    }
-    std::vector<HWND> seen;
-    DWORD start = GetTickCount();
-    for (bool ended = false; !ended;) {
-        ended = WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0;
-        WindowSearch search{process.dwProcessId, {}};
-        EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&search));
-        for (HWND window : search.found) {
-            if (std::find(seen.begin(), seen.end(), window) != seen.end())
-                continue;
-            seen.push_back(window);
-            run.windows.push_back(WindowText(window) + ": " + Burrowlens::Inspect(window).text);
-            PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
-        }
-        if (!ended && GetTickCount() - start > kRunMs) {
-            TerminateProcess(process.hProcess, 99);
-            WaitForSingleObject(process.hProcess, kWaitMs);
-            ADD_FAILURE_AT(where.file_name(), where.line())
-                << "burrowlens.exe " << arguments << " did not end";
-            break;
-        }
-    }
-    GetExitCodeProcess(process.hProcess, &run.code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    if (errorRead != nullptr) {
-        char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(errorRead, buffer, sizeof buffer, &read, nullptr) && read > 0)
-            run.errors.append(buffer, read);
-        CloseHandle(errorRead);
-    }
-    if (output == ErrorOutput::File) {
-        run.errors = ReadWhole(errorFile);
-        DeleteFileW(Wide(errorFile).c_str());
-    }
-    return run;
 }
 
 std::string Quoted(const std::string& text)

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
+#include <memory>
 
 // Every Delete leaves a restore folder; running its restore.cmd with the
 // system's own cmd, regsvr32 and reg puts back what the Delete took away.
@@ -75,22 +77,6 @@ void RemoveTree(const std::string& path)
         SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(wide.c_str());
     }
-}
-
-std::string ReadWhole(const std::string& path)
-{
-    std::string content;
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return content;
-    char chunk[8192];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got != 0)
-        content.append(chunk, got);
-    CloseHandle(file);
-    return content;
 }
 
 ULONGLONG Ticks(const FILETIME& time)
@@ -409,8 +395,7 @@ TEST_F(RestoreTest, DeletedControlsComeBackThroughTheSystemsOwnTools)
     SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\DownloadInformation", "INF", inf);
     const Seeded seeded[] = {
         {"unregister.ocx", download.file, 0},
-        // The read-only file stays: Delete is refused it.
-        {"helper.dll", helper, FILE_ATTRIBUTE_READONLY},
+        {"helper.dll", helper, 0},
         {"noversion.dll", data, 0},
         {"download.inf", inf, 0},
         {"unregister.ocx", hidden.file, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
@@ -440,7 +425,6 @@ TEST_F(RestoreTest, DeletedControlsComeBackThroughTheSystemsOwnTools)
     StartDelete(download);
     ASSERT_TRUE(Converse(Yes(Box::DeleteFile), download));
     ASSERT_TRUE(AnswerBox(OtherFilesBox({helper, data, inf}), IDYES));
-    ASSERT_TRUE(AnswerBox(FileAccessDeniedBox(helper), IDOK));
     folders.push_back(FinishDelete("RoundTrip.ocx"));
 
     StartDelete(hidden);
@@ -462,7 +446,7 @@ TEST_F(RestoreTest, DeletedControlsComeBackThroughTheSystemsOwnTools)
         ASSERT_FALSE(folder.empty());
 
     for (const Seeded& file : seeded)
-        EXPECT_EQ(file.path == helper, FileExists(file.path)) << file.path;
+        EXPECT_FALSE(FileExists(file.path)) << file.path;
     EXPECT_TRUE(FileExists(download.file + ".unregistered"));
     EXPECT_TRUE(FileExists(hidden.file + ".unregistered"));
     EXPECT_NE(registryBefore, Snapshot()) << "the registrations were left";
@@ -552,6 +536,275 @@ TEST_F(RestoreTest, OnWow64EachViewIsRemovedAndRestoredApart)
         for (const char* marker : {".registered", ".unregistered"})
             DeleteFileW(Wide(deleted.place + marker).c_str());
         app.Click(IDC_REFRESH);
+    }
+}
+
+// The system's words for an error, as the program quotes them.
+std::string SystemMessage(DWORD error)
+{
+    WCHAR text[256] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, 256, nullptr);
+    std::string message = Utf8(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    return message;
+}
+
+// A machine to remove from: a download with two other files, a control an
+// installer registered, a server and a download that others share.
+struct RemovalMachine {
+    Control download = DownloadedControl("Remove Me.ocx", kDownloadClass, kDownloadLib);
+    std::vector<std::string> others = {InDownloadFolder("Remove Helper.dll"),
+                                       InDownloadFolder("Remove Data.dat")};
+    Control installed = InstalledControl("Remove Tool.ocx", "c:\\controls\\remove tool.ocx",
+                                         kHiddenClass, kHiddenLib);
+    Control server = InstalledControl("Remove Server.exe", "c:\\controls\\remove server.exe",
+                                      kServerClass, kServerLib);
+    Control shared = DownloadedControl("Remove Shared.ocx", kHostileClass, kHostileLib);
+};
+
+// What a removal takes of a control: all of a download's registration; a
+// library's alone for a control an installer registered, its usage count staying.
+RegistrySnapshot RegistrationOf(const RegistrySnapshot& before, const Control& control)
+{
+    RegistrySnapshot lines = SubtreeLines(before, "HKCR\\TypeLib\\" + control.libid);
+    if (!control.download)
+        return lines;
+    for (const std::string& tree :
+         {"HKLM\\" + std::string(kModuleUsage) + "\\" + control.listed,
+          "HKLM\\" + std::string(kDistributionUnits) + "\\" + control.clsid,
+          "HKCR\\CLSID\\" + control.clsid}) {
+        RegistrySnapshot part = SubtreeLines(before, tree);
+        lines.insert(part.begin(), part.end());
+    }
+    RegistrySnapshot count = ValueLines(before, "HKLM\\" + std::string(kSharedDlls), control.file);
+    lines.insert(count.begin(), count.end());
+    return lines;
+}
+
+struct RemoveCase {
+    const char* name;
+    Control RemovalMachine::*control;
+    std::string switches;
+    DWORD code;
+    bool othersGo = false;
+    // What stands in its way; it answers the text the refusal names it by.
+    std::function<std::string(const RemovalMachine&, std::unique_ptr<DeniedKey>&,
+                              std::vector<HANDLE>&)>
+        fault = nullptr;
+};
+
+const RemoveCase kRemoveCases[] = {
+    {"DownloadKeepsItsOtherFiles", &RemovalMachine::download, "", 0},
+    {"DownloadWithItsOtherFiles", &RemovalMachine::download, "/files", 0, true},
+    {"InstalledOnlyWithForce", &RemovalMachine::installed, "", 5},
+    {"InstalledWithForce", &RemovalMachine::installed, "/FORCE", 0},
+    {"ServerWithForce", &RemovalMachine::server, "-force", 0},
+    {"SharedOnlyWithShared", &RemovalMachine::shared, "/files", 5},
+    {"SharedWithShared", &RemovalMachine::shared, "/shared", 0},
+    {"ReadOnlyFile", &RemovalMachine::download, "/files", 5, false,
+     [](const RemovalMachine& m, std::unique_ptr<DeniedKey>&, std::vector<HANDLE>&) {
+         SetFileAttributesW(Wide(m.download.file).c_str(), FILE_ATTRIBUTE_READONLY);
+         return "Unable to delete file:\n" + m.download.file + "\nAccess is denied.";
+     }},
+    {"OtherFileHeldWithoutSharing", &RemovalMachine::download, "/files", 5, false,
+     [](const RemovalMachine& m, std::unique_ptr<DeniedKey>&, std::vector<HANDLE>& held) {
+         held.push_back(CreateFileW(Wide(m.others[1]).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+         return "Unable to delete file:\n" + m.others[1] + "\n" +
+                SystemMessage(ERROR_SHARING_VIOLATION);
+     }},
+    {"KeyDeniesDelete", &RemovalMachine::download, "", 5, false,
+     [](const RemovalMachine& m, std::unique_ptr<DeniedKey>& denied, std::vector<HANDLE>&) {
+         const std::string key = "CLSID\\" + m.download.clsid + "\\InprocServer32";
+         // Everyone may do all but delete it.
+         denied = std::make_unique<DeniedKey>(HKEY_CLASSES_ROOT, key.c_str(), Where::current(),
+                                              "D:(D;;SD;;;WD)(A;;KA;;;WD)");
+         return "Unable to delete the registry key:\nHKEY_CLASSES_ROOT\\" + key + "\n" +
+                SystemMessage(ERROR_ACCESS_DENIED);
+     }},
+};
+
+void PrintTo(const RemoveCase& removal, std::ostream* out)
+{
+    *out << removal.name;
+}
+
+class RemoveTest : public RestoreTest, public testing::WithParamInterface<RemoveCase> {
+  protected:
+    void Seed()
+    {
+        files.Copy("unregister.ocx", machine.download.file, TimesOf(1));
+        files.Copy("helper.dll", machine.others[0], TimesOf(2));
+        files.Copy("noversion.dll", machine.others[1], TimesOf(3));
+        files.Copy("unregister.ocx", machine.installed.file, TimesOf(4));
+        files.Copy("server.exe", machine.server.file, TimesOf(5));
+        files.Copy("unregister.ocx", machine.shared.file, TimesOf(6));
+        Register(machine.download, 1);
+        Register(machine.installed, 1);
+        Register(machine.server, 1);
+        Register(machine.shared, 2);
+        const std::string unit = std::string(kDistributionUnits) + "\\" + machine.download.clsid;
+        for (const std::string& other : machine.others)
+            SetRegistryText(HKEY_LOCAL_MACHINE, unit + "\\Contains\\Files", other.c_str(), "");
+        for (const std::string& path : AllFiles()) {
+            files.Expect(path + ".unregistered");
+            files.Expect(path + ".registered");
+            files.Expect(path + ".cmdline");
+        }
+    }
+    std::vector<std::string> AllFiles() const
+    {
+        return {machine.download.file,  machine.others[0],   machine.others[1],
+                machine.installed.file, machine.server.file, machine.shared.file};
+    }
+    std::map<std::string, FileState> FileStates() const
+    {
+        std::map<std::string, FileState> states;
+        for (const std::string& path : AllFiles())
+            states[path] = ReadFileState(path);
+        return states;
+    }
+
+    RemovalMachine machine;
+};
+
+// burrowlens.exe /remove, run as a script runs it: it asks nothing, removes
+// what the dialog's Delete removes when answered the same way, or refuses
+// before anything changes; its restore folder brings everything back.
+TEST_P(RemoveTest, RemovesAsDeleteDoesOrChangesNothing)
+{
+    const RemoveCase& removal = GetParam();
+    const Control& control = machine.*removal.control;
+    Seed();
+    std::unique_ptr<DeniedKey> denied;
+    std::vector<HANDLE> held;
+    std::string reason = removal.fault ? removal.fault(machine, denied, held) : "";
+    const RegistrySnapshot before = Snapshot();
+    const std::map<std::string, FileState> filesBefore = FileStates();
+
+    Outcome run =
+        RunProgram("/remove " + Quoted(control.listed) + " " + removal.switches, ErrorOutput::File);
+    for (HANDLE file : held)
+        CloseHandle(file);
+    denied.reset();
+
+    EXPECT_EQ(removal.code, run.code) << run.errors;
+    EXPECT_EQ(std::vector<std::string>{}, run.windows);
+    // Standard error ends its lines as Windows does.
+    std::string lines;
+    for (char c : reason)
+        lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    if (!reason.empty()) {
+        EXPECT_EQ(lines + "\r\n", run.errors);
+    }
+    if (removal.code != 0) {
+        EXPECT_EQ("", run.output);
+        EXPECT_EQ(RegistrySnapshot(), Difference(before, Snapshot()));
+        EXPECT_EQ(RegistrySnapshot(), Difference(Snapshot(), before));
+        EXPECT_EQ(filesBefore, FileStates());
+        EXPECT_FALSE(FileExists(control.file + ".unregistered"));
+        return;
+    }
+    EXPECT_EQ("", run.errors);
+    EXPECT_EQ(RegistrationOf(before, control), Difference(before, Snapshot()));
+    EXPECT_EQ(RegistrySnapshot(), Difference(Snapshot(), before));
+    for (const std::string& path : AllFiles()) {
+        bool others = path == machine.others[0] || path == machine.others[1];
+        bool goes = path == control.file || (others && removal.othersGo);
+        EXPECT_EQ(!goes, FileExists(path)) << path;
+    }
+    const std::string folder = run.output.substr(0, run.output.find("\r\n"));
+    EXPECT_EQ(folder + "\r\n", run.output);
+    EXPECT_EQ(0u, RunRestoreScript(folder)) << folder;
+    EXPECT_EQ(RegistrySnapshot(), Difference(before, Snapshot())) << "not restored";
+    EXPECT_EQ(RegistrySnapshot(), Difference(Snapshot(), before)) << "added";
+    EXPECT_EQ(filesBefore, FileStates());
+}
+
+INSTANTIATE_TEST_SUITE_P(Restore, RemoveTest, testing::ValuesIn(kRemoveCases),
+                         [](const testing::TestParamInfo<RemoveCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Entries that are none, or not one, or arguments that say nothing sure:
+// nothing is removed.
+TEST_F(RemoveTest, NamesThatAreNoEntryChangeNothing)
+{
+    Seed();
+    const RegistrySnapshot before = Snapshot();
+    const struct {
+        std::string arguments;
+        DWORD code;
+    } runs[] = {
+        {"/remove \"c:\\controls\\no such.ocx\"", 4},
+        {"/remove \"" + machine.installed.listed + "\" /bits 64", 4},
+        {"/remove \"" + machine.installed.listed + "\" /bits 16", 2},
+        {"/remove \"" + machine.installed.listed + "\" /force /force", 2},
+        {"/remove \"\" /force", 2},
+        {"/remove", 2},
+        {"/remove \"c:\\controls\\remove tool.ocx\"\" /force\"", 4},
+        {"/remove \"%SystemRoot%\\remove tool.ocx\" /force", 4},
+        {"/remove \"c:\\controls\\remove tool.ocx\nc:\\controls\\remove server.exe\" /force", 4},
+        {"/remove \"" + std::string(300, 'x') + "\" /force", 4},
+        {"/remove \"c:\\controls\\\xED\xA0\x80.ocx\" /force", 4},
+    };
+    for (const auto& one : runs) {
+        SCOPED_TRACE(one.arguments);
+        Outcome run = RunProgram(one.arguments, ErrorOutput::File);
+        EXPECT_EQ(one.code, run.code) << run.errors;
+        EXPECT_EQ("", run.output);
+    }
+    EXPECT_EQ(RegistrySnapshot(), Difference(before, Snapshot()));
+    EXPECT_EQ(RegistrySnapshot(), Difference(Snapshot(), before));
+    EXPECT_FALSE(FileExists(machine.installed.file + ".unregistered"));
+    if (!RunningUnderWow64())
+        return;
+    // Both views list the file: which one goes is for /bits to say.
+    RegisterInView(In64BitView(machine.installed), 1);
+    Outcome run =
+        RunProgram("/remove \"" + machine.installed.listed + "\" /force", ErrorOutput::File);
+    EXPECT_EQ(4u, run.code) << run.errors;
+    EXPECT_FALSE(FileExists(machine.installed.file + ".unregistered"));
+}
+
+// The dialog's Delete checks first too: one box, before the control is
+// unregistered, and nothing changes.
+TEST_F(RemoveTest, DialogSaysWhyBeforeAnythingChanges)
+{
+    Seed();
+    const Control& control = machine.download;
+    const std::string key = "CLSID\\" + control.clsid + "\\InprocServer32";
+    for (bool readOnly : {true, false}) {
+        SCOPED_TRACE(readOnly ? "read-only file" : "key that denies delete");
+        std::unique_ptr<DeniedKey> denied;
+        if (readOnly)
+            SetFileAttributesW(Wide(control.file).c_str(), FILE_ATTRIBUTE_READONLY);
+        else
+            denied = std::make_unique<DeniedKey>(HKEY_CLASSES_ROOT, key.c_str(), Where::current(),
+                                                 "D:(D;;SD;;;WD)(A;;KA;;;WD)");
+        const RegistrySnapshot before = Snapshot();
+        ASSERT_TRUE(app.Start());
+        StartDelete(control);
+        ASSERT_TRUE(AnswerBox(
+            readOnly ? FileAccessDeniedBox(control.file)
+                     : BoxView{"Burrowlens",
+                               {"Unable to delete the registry key:\nHKEY_CLASSES_ROOT\\" + key +
+                                    "\n" + SystemMessage(ERROR_ACCESS_DENIED),
+                                {IDOK},
+                                IDOK,
+                                ""}},
+            IDOK));
+        ASSERT_TRUE(app.Settle());
+        EXPECT_TRUE(app.OwnedDialogs().empty());
+        EXPECT_FALSE(FileExists(control.file + ".unregistered"));
+        EXPECT_EQ(RegistrySnapshot(), Difference(before, Snapshot()));
+        EXPECT_TRUE(FileExists(control.file));
+        app.Click(IDC_EXIT);
+        DWORD code;
+        EXPECT_TRUE(app.WaitForExit(code));
+        SetFileAttributesW(Wide(control.file).c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
 
