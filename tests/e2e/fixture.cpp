@@ -353,8 +353,13 @@ BoxView Expected(Box box, const Control& control)
         return {
             "Burrowlens",
             {"Unable to delete file:\n" + control.asked + "\nAccess is denied.", {IDOK}, IDOK, ""}};
-    case Box::HeldFileNotSaved:
-        return RestoreFailedBox("Unable to copy the file (error 32):", control.asked);
+    case Box::HeldFile:
+        return {"Burrowlens",
+                {"Unable to delete file:\n" + control.asked + "\n" +
+                     SystemMessage(ERROR_SHARING_VIOLATION),
+                 {IDOK},
+                 IDOK,
+                 ""}};
     }
     return {};
 }
@@ -597,6 +602,17 @@ Outcome RunProgram(const std::string& arguments, ErrorOutput output, Where where
     run.output = ReadWhole(outputFile);
     DeleteFileW(Wide(outputFile).c_str());
     return run;
+}
+
+std::string SystemMessage(DWORD error)
+{
+    WCHAR text[256] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                   text, 256, nullptr);
+    std::string message = Utf8(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    return message;
 }
 
 bool RunningUnderWow64()

@@ -103,6 +103,8 @@ Control In64BitView(Control control);
 // Registers a control in its own view.
 void RegisterInView(const Control& control, DWORD usageCount);
 bool RunningUnderWow64();
+// The system's words for an error, as the program quotes them.
+std::string SystemMessage(DWORD error);
 
 std::string ReadWhole(const std::string& path);
 std::string TempPath(const char* name);
@@ -130,7 +132,7 @@ Control InstalledControl(const char* name, const char* listed, const std::string
 void Register(const Control& control, DWORD usageCount);
 
 // The questions and notices of the Delete command, for the control asked about.
-enum class Box { Warning, DeleteFile, SharedFile, RegistryEntry, AccessDenied, HeldFileNotSaved };
+enum class Box { Warning, DeleteFile, SharedFile, RegistryEntry, AccessDenied, HeldFile };
 
 BoxView Expected(Box box, const Control& control);
 // Why a Delete changed nothing: it could not save what it would remove.

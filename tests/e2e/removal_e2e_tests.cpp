@@ -133,12 +133,12 @@ const Removal kRemovals[] = {
      Cleanup::Download},
     {"SharedDownloadKeptAtTheSecondQuestion", &kDownload, FileState::Present, 2,
      Dialogue(Yes(Box::DeleteFile), No(Box::SharedFile)), kUnregistered, Cleanup::None},
-    {"ReadOnlyDownload", &kDownload, FileState::ReadOnly, 1,
-     Dialogue(Yes(Box::DeleteFile), Ok(Box::AccessDenied)), kUnregistered, Cleanup::None},
-    // Held without sharing, the file cannot be saved for a restore: the
-    // Delete stops before anything changes.
-    {"DownloadHeldOpenElsewhere", &kDownload, FileState::HeldOpen, 1,
-     Dialogue(Ok(Box::HeldFileNotSaved)), kNoEffect, Cleanup::None},
+    // A file that cannot be deleted, read-only or held without delete
+    // sharing, stops the Delete before anything changes.
+    {"ReadOnlyDownload", &kDownload, FileState::ReadOnly, 1, Dialogue(Ok(Box::AccessDenied)),
+     kNoEffect, Cleanup::None},
+    {"DownloadHeldOpenElsewhere", &kDownload, FileState::HeldOpen, 1, Dialogue(Ok(Box::HeldFile)),
+     kNoEffect, Cleanup::None},
     {"DownloadInOtherScriptsAnsweredYes", &kDownloadInOtherScripts, FileState::Present, 1,
      Dialogue(Yes(Box::DeleteFile)), kUnregistered | kFileDeleted, Cleanup::Download},
     {"InstalledInOtherScriptsAnsweredYes", &kInstalledInOtherScripts, FileState::Present, 1,

@@ -539,18 +539,6 @@ TEST_F(RestoreTest, OnWow64EachViewIsRemovedAndRestoredApart)
     }
 }
 
-// The system's words for an error, as the program quotes them.
-std::string SystemMessage(DWORD error)
-{
-    WCHAR text[256] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                   text, 256, nullptr);
-    std::string message = Utf8(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-        message.pop_back();
-    return message;
-}
-
 // A machine to remove from: a download with two other files, a control an
 // installer registered, a server and a download that others share.
 struct RemovalMachine {
