@@ -277,3 +277,50 @@ TEST_F(MainDialogTest, MissingEverythingReportsEachKeyThenNoControls)
     ExpectBox(1, "Error: Unable to open key, RegOpenKey = 2, Line = 730", MB_OK, __LINE__);
     ExpectBox(2, kNoControls, MB_ICONERROR, __LINE__);
 }
+
+// Moving from monitor to monitor scales every control from where the
+// template put it, not from where the last move left it, so that rounding
+// does not add up; the window takes the rectangle Windows suggests.
+TEST_F(MainDialogTest, EachChangeOfScalePlacesTheControlsFromTheTemplate)
+{
+    SeedEmptyKeys();
+    AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+    std::vector<RECT> at96, at120;
+    RECT window{};
+    auto places = [](std::vector<RECT>& rects) {
+        HWND dialog = SimActiveDialog();
+        for (HWND child = GetWindow(dialog, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT rect;
+            GetWindowRect(child, &rect);
+            MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&rect), 2);
+            rects.push_back(rect);
+        }
+    };
+    SimAddUserAction([&] {
+        places(at96);
+        HWND dialog = SimActiveDialog();
+        RECT to144{10, 20, 950, 560};
+        RECT to120{30, 40, 830, 480};
+        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&to144));
+        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&to120));
+        GetWindowRect(dialog, &window);
+        places(at120);
+    });
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    EXPECT_EQ((std::vector<LONG>{30, 40, 830, 480}),
+              (std::vector<LONG>{window.left, window.top, window.right, window.bottom}));
+    ASSERT_EQ(at96.size(), at120.size());
+    ASSERT_GT(at96.size(), 30u);
+    for (size_t i = 0; i < at96.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "control " << i + 1);
+        const RECT& from = at96[i];
+        EXPECT_EQ(
+            (std::vector<LONG>{MulDiv(from.left, 5, 4), MulDiv(from.top, 5, 4),
+                               MulDiv(from.right, 5, 4), MulDiv(from.bottom, 5, 4)}),
+            (std::vector<LONG>{at120[i].left, at120[i].top, at120[i].right, at120[i].bottom}));
+    }
+}
