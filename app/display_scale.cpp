@@ -284,7 +284,7 @@ void ChangeDisplayScale(HWND dialog, UINT dpi, const RECT* suggested)
         SetWindowPos(laidOut[i], NULL, left, top, Scaled(made.right, dpi) - left,
                      Scaled(made.bottom, dpi) - top, SWP_NOZORDER | SWP_NOACTIVATE);
         if (font != NULL)
-            SendMessageW(laidOut[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+            SendMessageW(laidOut[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     if (font != NULL) {
         if (scaledFont != NULL)

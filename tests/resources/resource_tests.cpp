@@ -91,29 +91,27 @@ TEST_F(ResourceTest, IconGroupHoldsEverySizeInTrueColourWithAlpha)
     }
 }
 
-// The banner for 100 %, 150 % and 200 %, each drawn at its own size.
-TEST_F(ResourceTest, BannersAreUncompressedPalettedBitmapsForThreeScales)
+TEST_F(ResourceTest, BannersAreUncompressedPalettedBitmapsAtThreeScales)
 {
-    const struct {
-        int id, width, height;
-    } banners[] = {{IDB_BANNER, 300, 80}, {IDB_BANNER_150, 450, 120}, {IDB_BANNER_200, 600, 160}};
-    for (const auto& banner : banners) {
-        SCOPED_TRACE(banner.id);
+    const int banners[][3] = {
+        {IDB_BANNER, 300, 80}, {IDB_BANNER_150, 450, 120}, {IDB_BANNER_200, 600, 160}};
+    for (const auto& [id, width, height] : banners) {
+        SCOPED_TRACE(width);
         DWORD size = 0;
-        const BYTE* bitmap = Resource(MAKEINTRESOURCEW(banner.id), RT_BITMAP, &size);
+        const BYTE* bitmap = Resource(MAKEINTRESOURCEW(id), RT_BITMAP, &size);
         ASSERT_NE(static_cast<const BYTE*>(NULL), bitmap);
         BITMAPINFOHEADER header;
         memcpy(&header, bitmap, sizeof header);
-        EXPECT_EQ(banner.width, header.biWidth);
-        EXPECT_EQ(banner.height, header.biHeight);
+        EXPECT_EQ(width, header.biWidth);
+        EXPECT_EQ(height, header.biHeight);
         EXPECT_EQ(8, header.biBitCount);
         EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
         EXPECT_EQ(256u, header.biClrUsed);
-        EXPECT_EQ(sizeof header + 256 * 4 + (banner.width + 3) / 4 * 4 * banner.height, size);
+        EXPECT_EQ(sizeof header + 256 * 4 + static_cast<DWORD>((width + 3) / 4 * 4 * height), size);
     }
 }
 
-TEST_F(ResourceTest, ManifestAsksForAdministratorsAndNoNewControls)
+TEST_F(ResourceTest, ManifestAsksForAdministratorsPerMonitorDpiAndNoNewControls)
 {
     DWORD size = 0;
     const BYTE* manifest = Resource(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24), &size);
@@ -123,24 +121,12 @@ TEST_F(ResourceTest, ManifestAsksForAdministratorsAndNoNewControls)
     EXPECT_NE(std::string::npos,
               text.find("supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\""));
     EXPECT_EQ(std::string::npos, text.find("Microsoft.Windows.Common-Controls"));
-}
-
-// Per-monitor aware from Windows 8.1 on, in the two elements that the
-// Windows versions before and after 10 1607 read.
-TEST_F(ResourceTest, ManifestDeclaresPerMonitorDpiAwareness)
-{
-    DWORD size = 0;
-    const BYTE* manifest = Resource(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24), &size);
-    ASSERT_NE(static_cast<const BYTE*>(NULL), manifest);
-    std::string text(reinterpret_cast<const char*>(manifest), size);
-    EXPECT_NE(std::string::npos,
-              text.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
-                        "WindowsSettings\">true/pm</dpiAware>"));
-    EXPECT_NE(std::string::npos,
-              text.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/"
-                        "WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>"));
-    EXPECT_NE(std::string::npos,
-              text.find("<application xmlns=\"urn:schemas-microsoft-com:asm.v3\">"));
+    // Windows 10 1607 and later read the one, Windows 8.1 the other.
+    EXPECT_NE(std::string::npos, text.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/"
+                                           "SMI/2016/WindowsSettings\">PerMonitorV2, "
+                                           "PerMonitor</dpiAwareness>"));
+    EXPECT_NE(std::string::npos, text.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/"
+                                           "2005/WindowsSettings\">true/pm</dpiAware>"));
 }
 
 TEST_F(ResourceTest, VersionInformation)
