@@ -385,28 +385,14 @@ BOOL WINAPI UpdateWindow(HWND window);
 #define SRCCOPY 0x00CC0020
 #define LF_FACESIZE 32
 typedef struct tagLOGFONTW {
-    LONG lfHeight;
-    LONG lfWidth;
-    LONG lfEscapement;
-    LONG lfOrientation;
-    LONG lfWeight;
-    BYTE lfItalic;
-    BYTE lfUnderline;
-    BYTE lfStrikeOut;
-    BYTE lfCharSet;
-    BYTE lfOutPrecision;
-    BYTE lfClipPrecision;
-    BYTE lfQuality;
-    BYTE lfPitchAndFamily;
+    LONG lfHeight, lfWidth, lfEscapement, lfOrientation, lfWeight;
+    BYTE lfItalic, lfUnderline, lfStrikeOut, lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality,
+        lfPitchAndFamily;
     WCHAR lfFaceName[LF_FACESIZE];
 } LOGFONTW;
 typedef struct tagBITMAP {
-    LONG bmType;
-    LONG bmWidth;
-    LONG bmHeight;
-    LONG bmWidthBytes;
-    WORD bmPlanes;
-    WORD bmBitsPixel;
+    LONG bmType, bmWidth, bmHeight, bmWidthBytes;
+    WORD bmPlanes, bmBitsPixel;
     LPVOID bmBits;
 } BITMAP;
 int WINAPI MulDiv(int number, int numerator, int denominator);
