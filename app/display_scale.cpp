@@ -137,6 +137,7 @@ static HBITMAP DrawBanner(int width, int height)
     HDC from = CreateCompatibleDC(screen);
     HDC to = CreateCompatibleDC(screen);
     HBITMAP picture = CreateCompatibleBitmap(screen, width, height);
+    bool drawn = false;
     if (from != NULL && to != NULL && picture != NULL) {
         HGDIOBJ fromBefore = SelectObject(from, art);
         HGDIOBJ toBefore = SelectObject(to, picture);
@@ -144,9 +145,14 @@ static HBITMAP DrawBanner(int width, int height)
         // origin has to be set again after choosing it.
         SetStretchBltMode(to, HALFTONE);
         SetBrushOrgEx(to, 0, 0, NULL);
-        StretchBlt(to, 0, 0, width, height, from, 0, 0, artWidth, artHeight, SRCCOPY);
+        drawn = StretchBlt(to, 0, 0, width, height, from, 0, 0, artWidth, artHeight, SRCCOPY);
         SelectObject(from, fromBefore);
         SelectObject(to, toBefore);
+    }
+    // The frame keeps the banner it has rather than show an empty picture.
+    if (!drawn && picture != NULL) {
+        DeleteObject(picture);
+        picture = NULL;
     }
     if (from != NULL)
         DeleteDC(from);
