@@ -27,8 +27,6 @@ static UINT dpiNow;
 static LOGFONTW dialogFont;
 static int fontPoints;
 static HFONT scaledFont;
-// The banner's frame at 100 %, where the art covers it as designed.
-static int bannerFrameAt100;
 
 // The banner as drawn for 100 %, 150 % and 200 %; any other size is made
 // from the smallest of them that is at least as wide, since shrinking loses
@@ -163,16 +161,19 @@ static HBITMAP DrawBanner(int width, int height)
     return picture;
 }
 
-// The banner keeps the share of its frame that it has at 100 %. The frame
-// follows the dialog's font, which does not grow in step with the DPI, so
-// the share is taken from the frame itself.
+// At 100 % the frame's 200 dialog units are the art's 300 pixels, and its
+// edge covers a few of them. The banner keeps that share of what the frame
+// shows at every scale: the frame follows the dialog's font, which does not
+// grow in step with the DPI, and may even change face (Wine keeps bitmap
+// fonts to the DPI they were made for).
 static void ShowBanner(HWND dialog)
 {
     HWND frame = GetDlgItem(dialog, IDC_BANNER);
-    RECT place;
-    if (frame == NULL || bannerFrameAt100 <= 0 || !GetWindowRect(frame, &place))
+    RECT outer, inner;
+    if (frame == NULL || !GetWindowRect(frame, &outer) || !GetClientRect(frame, &inner))
         return;
-    int width = MulDiv(BANNER_WIDTH, place.right - place.left, bannerFrameAt100);
+    int edges = (outer.right - outer.left) - inner.right;
+    int width = MulDiv(BANNER_WIDTH, inner.right, BANNER_WIDTH - edges);
     int height = MulDiv(width, BANNER_HEIGHT, BANNER_WIDTH);
     int shownHeight = 0;
     HBITMAP shown = reinterpret_cast<HBITMAP>(SendMessageW(frame, STM_GETIMAGE, IMAGE_BITMAP, 0));
@@ -185,28 +186,6 @@ static void ShowBanner(HWND dialog)
         SendMessageW(frame, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
     if (previous != 0 && previous != reinterpret_cast<LRESULT>(picture))
         DeleteObject(reinterpret_cast<HBITMAP>(previous));
-}
-
-// A character's width in the dialog's font at 100 %, measured as the dialog
-// manager measures it to turn dialog units into pixels.
-static int BaseUnitAt100(HWND dialog)
-{
-    LOGFONTW font = dialogFont;
-    font.lfHeight = -MulDiv(fontPoints, USER_DEFAULT_SCREEN_DPI, 72);
-    HFONT at100 = CreateFontIndirectW(&font);
-    HDC dc = GetDC(dialog);
-    SIZE size = {0, 0};
-    if (at100 != NULL && dc != NULL) {
-        HGDIOBJ before = SelectObject(dc, at100);
-        GetTextExtentPoint32W(dc, TEXT("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"), 52,
-                              &size);
-        SelectObject(dc, before);
-    }
-    if (dc != NULL)
-        ReleaseDC(dialog, dc);
-    if (at100 != NULL)
-        DeleteObject(at100);
-    return (size.cx / 26 + 1) / 2;
 }
 
 static RECT PlaceInDialog(HWND dialog, HWND control)
@@ -234,19 +213,31 @@ static void RememberLayout(HWND dialog)
                             72, static_cast<int>(dpiMade));
 }
 
-static void MeasureBannerFrame(HWND dialog)
+// The dialog manager rounds each control's place and size apart, so that at
+// some scales a control reaches a pixel into its neighbour. Off 100 %, where
+// the template's layout stays as it has always been, each far edge is
+// rounded from the template's units instead.
+static void RoundFarEdges(HWND dialog)
 {
-    RECT frame;
     RECT unit = {0, 0, 4, 8};
-    bannerFrameAt100 = 0;
-    if (!GetWindowRect(GetDlgItem(dialog, IDC_BANNER), &frame) || !MapDialogRect(dialog, &unit))
+    if (dpiMade == USER_DEFAULT_SCREEN_DPI || !MapDialogRect(dialog, &unit) || unit.right <= 0 ||
+        unit.bottom <= 0)
         return;
-    int baseNow = unit.right;
-    int base100 = fontPoints > 0 ? BaseUnitAt100(dialog) : 0;
-    // Without a font to measure, the frame is taken as it is now.
-    bannerFrameAt100 = frame.right - frame.left;
-    if (base100 > 0 && baseNow > 0)
-        bannerFrameAt100 = MulDiv(bannerFrameAt100, base100, baseNow);
+    for (int i = 0; i < laidOutCount; ++i) {
+        RECT& place = placeMade[i];
+        LONG right = MulDiv(MulDiv(place.left, 4, unit.right) +
+                                MulDiv(place.right - place.left, 4, unit.right),
+                            unit.right, 4);
+        LONG bottom = MulDiv(MulDiv(place.top, 8, unit.bottom) +
+                                 MulDiv(place.bottom - place.top, 8, unit.bottom),
+                             unit.bottom, 8);
+        if (right == place.right && bottom == place.bottom)
+            continue;
+        place.right = right;
+        place.bottom = bottom;
+        SetWindowPos(laidOut[i], NULL, 0, 0, right - place.left, bottom - place.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void FollowDisplayScale(HWND dialog)
@@ -258,7 +249,7 @@ void FollowDisplayScale(HWND dialog)
         dialogDpiBehaviour(dialog, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
     dpiNow = WindowDpi(dialog);
     RememberLayout(dialog);
-    MeasureBannerFrame(dialog);
+    RoundFarEdges(dialog);
     SetCaptionIcons(dialog, dpiNow);
     ShowBanner(dialog);
 }

@@ -74,11 +74,6 @@ typedef struct tagPOINT {
     LONG y;
 } POINT, *LPPOINT;
 
-typedef struct tagSIZE {
-    LONG cx;
-    LONG cy;
-} SIZE, *LPSIZE;
-
 typedef struct tagRECT {
     LONG left;
     LONG top;
@@ -379,6 +374,7 @@ BOOL WINAPI UpdateWindow(HWND window);
 #define DDC_DISABLE_ALL 0x0001
 #define GW_HWNDNEXT 2
 #define GW_CHILD 5
+#define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
 #define SWP_NOACTIVATE 0x0010
 #define HALFTONE 4
@@ -415,7 +411,6 @@ HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
 int WINAPI GetObjectW(HANDLE object, int size, LPVOID buffer);
-BOOL WINAPI GetTextExtentPoint32W(HDC dc, LPCWSTR text, int length, LPSIZE size);
 int WINAPI SetStretchBltMode(HDC dc, int mode);
 BOOL WINAPI SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous);
 BOOL WINAPI StretchBlt(HDC to, int x, int y, int width, int height, HDC from, int fromX, int fromY,

@@ -605,10 +605,14 @@ HWND WINAPI GetWindow(HWND window, UINT relation)
     return next == siblings.end() ? nullptr : *next;
 }
 
-BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int width, int height, UINT)
+BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int width, int height, UINT flags)
 {
     if (!IsLiveWindow(window))
         return FALSE;
+    if (flags & SWP_NOMOVE) {
+        x = window->rect.left;
+        y = window->rect.top;
+    }
     window->rect = RECT{x, y, x + width, y + height};
     return TRUE;
 }
@@ -662,11 +666,6 @@ BOOL WINAPI DeleteObject(HGDIOBJ)
 int WINAPI GetObjectW(HANDLE, int, LPVOID)
 {
     return 0;
-}
-
-BOOL WINAPI GetTextExtentPoint32W(HDC, LPCWSTR, int, LPSIZE)
-{
-    return FALSE;
 }
 
 int WINAPI SetStretchBltMode(HDC, int)
