@@ -213,29 +213,25 @@ static void RememberLayout(HWND dialog)
                             72, static_cast<int>(dpiMade));
 }
 
-// The dialog manager rounds each control's place and size apart, so that at
-// some scales a control reaches a pixel into its neighbour. Off 100 %, where
-// the template's layout stays as it has always been, each far edge is
-// rounded from the template's units instead.
-static void RoundFarEdges(HWND dialog)
+// The dialog manager rounds each control's place and width apart, so that at
+// some scales a button reaches a pixel into the next one in its row. Off
+// 100 %, where the template's layout stays as it has always been, each right
+// edge is rounded from the template's units instead. Heights stay: a list
+// box has already cut its own to whole rows.
+static void RoundRightEdges(HWND dialog)
 {
-    RECT unit = {0, 0, 4, 8};
-    if (dpiMade == USER_DEFAULT_SCREEN_DPI || !MapDialogRect(dialog, &unit) || unit.right <= 0 ||
-        unit.bottom <= 0)
+    RECT unit = {0, 0, 4, 0};
+    if (dpiMade == USER_DEFAULT_SCREEN_DPI || !MapDialogRect(dialog, &unit) || unit.right <= 0)
         return;
     for (int i = 0; i < laidOutCount; ++i) {
         RECT& place = placeMade[i];
-        LONG right = MulDiv(MulDiv(place.left, 4, unit.right) +
-                                MulDiv(place.right - place.left, 4, unit.right),
-                            unit.right, 4);
-        LONG bottom = MulDiv(MulDiv(place.top, 8, unit.bottom) +
-                                 MulDiv(place.bottom - place.top, 8, unit.bottom),
-                             unit.bottom, 8);
-        if (right == place.right && bottom == place.bottom)
+        LONG units =
+            MulDiv(place.left, 4, unit.right) + MulDiv(place.right - place.left, 4, unit.right);
+        LONG right = MulDiv(units, unit.right, 4);
+        if (right == place.right)
             continue;
         place.right = right;
-        place.bottom = bottom;
-        SetWindowPos(laidOut[i], NULL, 0, 0, right - place.left, bottom - place.top,
+        SetWindowPos(laidOut[i], NULL, 0, 0, right - place.left, place.bottom - place.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
@@ -249,7 +245,7 @@ void FollowDisplayScale(HWND dialog)
         dialogDpiBehaviour(dialog, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
     dpiNow = WindowDpi(dialog);
     RememberLayout(dialog);
-    RoundFarEdges(dialog);
+    RoundRightEdges(dialog);
     SetCaptionIcons(dialog, dpiNow);
     ShowBanner(dialog);
 }
