@@ -215,10 +215,20 @@ static void RememberLayout(HWND dialog)
 
 // The dialog manager rounds each control's place and width apart, so that at
 // some scales a button reaches a pixel into the next one in its row. Off
-// 100 %, where the template's layout stays as it has always been, each right
-// edge is rounded from the template's units instead. Heights stay: a list
-// box has already cut its own to whole rows.
-static void RoundRightEdges(HWND dialog)
+// 100 %, where the template's layout stays as it has always been, such a
+// control ends where its neighbour begins. Nothing else is moved: a list box
+// given its size again would cut it to whole rows once more.
+static bool StartsAt(LONG left, const RECT& beside)
+{
+    for (int i = 0; i < laidOutCount; ++i) {
+        const RECT& other = placeMade[i];
+        if (other.left == left && other.top < beside.bottom && beside.top < other.bottom)
+            return true;
+    }
+    return false;
+}
+
+static void KeepNeighboursApart(HWND dialog)
 {
     RECT unit = {0, 0, 4, 0};
     if (dpiMade == USER_DEFAULT_SCREEN_DPI || !MapDialogRect(dialog, &unit) || unit.right <= 0)
@@ -228,7 +238,7 @@ static void RoundRightEdges(HWND dialog)
         LONG units =
             MulDiv(place.left, 4, unit.right) + MulDiv(place.right - place.left, 4, unit.right);
         LONG right = MulDiv(units, unit.right, 4);
-        if (right == place.right)
+        if (right >= place.right || !StartsAt(right, place))
             continue;
         place.right = right;
         SetWindowPos(laidOut[i], NULL, 0, 0, right - place.left, place.bottom - place.top,
@@ -245,7 +255,7 @@ void FollowDisplayScale(HWND dialog)
         dialogDpiBehaviour(dialog, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
     dpiNow = WindowDpi(dialog);
     RememberLayout(dialog);
-    RoundRightEdges(dialog);
+    KeepNeighboursApart(dialog);
     SetCaptionIcons(dialog, dpiNow);
     ShowBanner(dialog);
 }
