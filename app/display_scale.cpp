@@ -213,11 +213,7 @@ static void RememberLayout(HWND dialog)
                             72, static_cast<int>(dpiMade));
 }
 
-// The dialog manager rounds each control's place and width apart, so that at
-// some scales a button reaches a pixel into the next one in its row. Off
-// 100 %, where the template's layout stays as it has always been, such a
-// control ends where its neighbour begins. Nothing else is moved: a list box
-// given its size again would cut it to whole rows once more.
+// Whether a control of the row beside the place starts at that pixel.
 static bool StartsAt(LONG left, const RECT& beside)
 {
     for (int i = 0; i < laidOutCount; ++i) {
@@ -228,6 +224,11 @@ static bool StartsAt(LONG left, const RECT& beside)
     return false;
 }
 
+// The dialog manager rounds each control's place and width apart, so that at
+// some scales a button reaches a pixel into the next one in its row. Off
+// 100 %, where the template's layout stays as it has always been, such a
+// control ends where its neighbour begins. Nothing else is moved: a list box
+// given its size again would cut it to whole rows once more.
 static void KeepNeighboursApart(HWND dialog)
 {
     RECT unit = {0, 0, 4, 0};
