@@ -12,6 +12,17 @@ extern HANDLE detailHeap;
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The display scale: the DPI of the monitor a window is on, and the main
+// window's icons, banner, controls and font made for it, at start and again
+// whenever the window moves to a monitor with another scale.
+UINT WindowDpi(HWND window);
+// The program's icon in the size of a system metric (SM_CXICON, SM_CXSMICON)
+// at that DPI; the caller destroys it.
+HICON LoadProgramIcon(UINT dpi, int metric);
+void FollowDisplayScale(HWND dialog);
+void ChangeDisplayScale(HWND dialog, UINT dpi, const RECT* suggested);
+void ReleaseDisplayScale(HWND dialog);
+
 // The control list: the scan's entries in the list box, and the key-open
 // errors in message boxes.
 LRESULT RefreshControlList(HWND window);

@@ -13,6 +13,9 @@
 #define IDD_ABOUT 101
 #define IDI_PROGRAM 102
 #define IDB_BANNER 128
+// The banner drawn for 150 % and 200 % displays.
+#define IDB_BANNER_150 129
+#define IDB_BANNER_200 130
 
 #define IDC_EXIT 2
 #define IDC_ABOUT 3

@@ -7,6 +7,7 @@
 static INT_PTR InitMainDialog(HWND dialog)
 {
     detailHeap = GetProcessHeap();
+    FollowDisplayScale(dialog);
     PostMessageW(dialog, WM_REFRESH_LIST, 0, 0);
     return FALSE;
 }
@@ -74,7 +75,7 @@ static INT_PTR PaintMinimized(HWND dialog, HDC dc)
     return TRUE;
 }
 
-INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // Only the low word names the message, as in the 16-bit days.
     switch (message & 0xFFFF) {
@@ -92,6 +93,12 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_PAINT:
         return PaintMinimized(dialog, reinterpret_cast<HDC>(wParam));
+    case WM_DPICHANGED:
+        ChangeDisplayScale(dialog, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
+    case WM_DESTROY:
+        ReleaseDisplayScale(dialog);
+        return FALSE;
     }
     return FALSE;
 }

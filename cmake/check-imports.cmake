@@ -21,12 +21,22 @@ foreach(line IN LISTS imports)
     endif()
     message(STATUS "imports ${dll}")
 endforeach()
+string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [A-Za-z_0-9]+" functions "${dump}")
+# The DPI functions came with Windows 8.1 and 10: imported by name, they
+# would keep the program from starting on anything older. They are looked
+# up at run time.
+foreach(line IN LISTS functions)
+    string(REGEX REPLACE ".*  " "" function "${line}")
+    string(TOLOWER "${function}" lower)
+    if(lower MATCHES "dpi" OR function STREQUAL "LoadIconWithScaleDown")
+        message(FATAL_ERROR "${PROGRAM} imports ${function}, which older Windows lack")
+    endif()
+endforeach()
 # A Unicode program imports no ANSI function: those convert text through the
 # ANSI code page, whose best-fit mapping can turn a path into another one.
 # Functions whose names end in a capital A but that have no W form would be
 # listed here; GetProcAddress and the like take ANSI names without the suffix.
 set(ansi_allowed)
-string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [A-Za-z_0-9]+" functions "${dump}")
 foreach(line IN LISTS functions)
     string(REGEX REPLACE ".*  " "" function "${line}")
     if(function MATCHES "[a-z0-9]A$")

@@ -1,25 +1,21 @@
 #!/usr/bin/env python3
 """Draws the program icon and the About banner from scratch.
 
-Writes resources/burrowlens.ico (32x32 and 16x16 in 16 colours, 32x32 in 256
-colours) and resources/banner.bmp (300x80, 8 bits per pixel, uncompressed).
-The output depends on nothing but this file, so running it again gives the
-same bytes.
+Writes resources/burrowlens.ico (16 to 256 pixels, 32 bits with alpha) and
+the banner for 100 %, 150 % and 200 % display scales: resources/banner.bmp
+(300x80), banner-150.bmp (450x120) and banner-200.bmp (600x160), 8 bits per
+pixel, uncompressed. Each size is drawn from the shapes themselves, so none is
+a blurred enlargement of another. The output depends on nothing but this
+file, so running it again gives the same bytes.
 """
+import functools
 import math
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "resources")
-
-# The standard 16-colour palette, so the small icons look right on any display.
-VGA16 = [
-    (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),
-    (0, 0, 128), (128, 0, 128), (0, 128, 128), (192, 192, 192),
-    (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
-    (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
-]
 
 SKY_TOP = (70, 120, 190)
 SKY_LOW = (190, 215, 240)
@@ -67,32 +63,63 @@ def scene(width, height, x, y):
     return None
 
 
+@functools.lru_cache(maxsize=None)
 def nearest(palette, colour):
     return min(range(len(palette)),
                key=lambda i: sum((palette[i][k] - colour[k]) ** 2 for k in range(3)))
 
 
-def icon_image(size, palette, bits):
-    """One icon directory image: header, palette, colour rows, mask rows."""
-    pixels = [[scene(size, size, x, y) for x in range(size)] for y in range(size)]
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, 0, 0, 0,
-                         len(palette), 0)
-    table = b"".join(struct.pack("BBBB", b, g, r, 0) for (r, g, b) in palette)
+# Samples per pixel side: smooth edges through the alpha channel.
+ICON_SAMPLES = 4
+
+
+def icon_pixels(size):
+    """Rows from the top of (blue, green, red, alpha) for a size x size icon."""
+    rows = []
+    big = size * ICON_SAMPLES
+    for y in range(size):
+        row = []
+        for x in range(size):
+            hits = [scene(big, big, x * ICON_SAMPLES + i, y * ICON_SAMPLES + j)
+                    for j in range(ICON_SAMPLES) for i in range(ICON_SAMPLES)]
+            hits = [c for c in hits if c is not None]
+            if not hits:
+                row.append((0, 0, 0, 0))
+                continue
+            r, g, b = (round(sum(c[k] for c in hits) / len(hits)) for k in range(3))
+            row.append((b, g, r, round(255 * len(hits) / ICON_SAMPLES ** 2)))
+        rows.append(row)
+    return rows
+
+
+def icon_bitmap(size):
+    """A 32-bit icon image: header, colour rows with alpha, mask rows."""
+    pixels = icon_pixels(size)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
     rows = b""
     mask = b""
     for y in reversed(range(size)):  # bitmaps are stored bottom-up
-        indices = [0 if c is None else nearest(palette, c) for c in pixels[y]]
-        if bits == 4:
-            row = bytes((indices[i] << 4) | indices[i + 1] for i in range(0, size, 2))
-        else:
-            row = bytes(indices)
-        rows += row + b"\0" * (-len(row) % 4)
+        rows += b"".join(bytes(p) for p in pixels[y])
         bitsrow = 0
         for x in range(size):
-            bitsrow = (bitsrow << 1) | (1 if pixels[y][x] is None else 0)
-        maskrow = bitsrow.to_bytes(size // 8, "big")
+            bitsrow = (bitsrow << 1) | (1 if pixels[y][x][3] == 0 else 0)
+        maskrow = bitsrow.to_bytes((size + 7) // 8, "big")
         mask += maskrow + b"\0" * (-len(maskrow) % 4)
-    return header + table + rows + mask
+    return header + rows + mask
+
+
+def icon_png(size):
+    """The 256-pixel image as PNG, as Windows stores that size."""
+    raw = b"".join(b"\0" + b"".join(bytes((r, g, b, a)) for (b, g, r, a) in row)
+                   for row in icon_pixels(size))
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
 def palette256():
@@ -109,17 +136,21 @@ def palette256():
     while len(colours) < 256:
         g = round((len(colours) - 140) * 255 / 115)
         colours.append((g, g, g))
-    return colours[:256]
+    return tuple(colours[:256])
+
+
+# Every size Windows asks for from 100 % to 200 %: the small icon at 16 to 32,
+# the large one at 32 to 64, and Explorer's largest view.
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
 
 
 def write_icon(path):
-    images = [(32, VGA16, 4), (16, VGA16, 4), (32, palette256(), 8)]
-    blobs = [icon_image(size, pal, bits) for size, pal, bits in images]
-    data = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for (size, pal, bits), blob in zip(images, blobs):
-        colours = len(pal) if len(pal) < 256 else 0
-        data += struct.pack("<BBBBHHII", size, size, colours, 0, 1, bits, len(blob), offset)
+    blobs = [icon_png(size) if size == 256 else icon_bitmap(size) for size in ICON_SIZES]
+    data = struct.pack("<HHH", 0, 1, len(ICON_SIZES))
+    offset = 6 + 16 * len(ICON_SIZES)
+    for size, blob in zip(ICON_SIZES, blobs):
+        # A directory entry writes 256 as 0.
+        data += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), offset)
         offset += len(blob)
     with open(path, "wb") as f:
         f.write(data + b"".join(blobs))
@@ -160,25 +191,30 @@ def text_pixels(text, scale):
     return covered
 
 
-def write_banner(path):
-    width, height = 300, 80
+def write_banner(path, scale):
+    """The banner drawn for a display at scale times 100 %: every pixel asks
+    what lies at its centre in the 300x80 design."""
+    width, height = round(300 * scale), round(80 * scale)
     palette = palette256()
     title = text_pixels("Burrowlens", 3)
     subtitle = text_pixels("ActiveX control inspector", 1)
+    logo_size = round(80 * scale)
     rows = b""
     for y in reversed(range(height)):
         row = bytearray()
+        v = math.floor((y + 0.5) / scale)
         for x in range(width):
+            u = math.floor((x + 0.5) / scale)
             colour = lerp(SKY_TOP, SKY_LOW, y / (height - 1))
-            if x < 80:
-                logo = scene(80, 80, x, y)
+            if x < logo_size:
+                logo = scene(logo_size, logo_size, x, y)
                 if logo is not None:
                     colour = logo
-            if (x - 96, y - 18) in title:
+            if (u - 96, v - 18) in title:
                 colour = INK
-            elif (x - 97, y - 17) in title:
+            elif (u - 97, v - 17) in title:
                 colour = (255, 255, 255)
-            if (x - 120, y - 52) in subtitle:
+            if (u - 120, v - 52) in subtitle:
                 colour = INK
             row.append(nearest(palette, colour))
         rows += bytes(row) + b"\0" * (-len(row) % 4)
@@ -192,4 +228,6 @@ def write_banner(path):
 
 if __name__ == "__main__":
     write_icon(os.path.join(OUT, "burrowlens.ico"))
-    write_banner(os.path.join(OUT, "banner.bmp"))
+    write_banner(os.path.join(OUT, "banner.bmp"), 1)
+    write_banner(os.path.join(OUT, "banner-150.bmp"), 1.5)
+    write_banner(os.path.join(OUT, "banner-200.bmp"), 2)

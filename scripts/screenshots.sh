@@ -6,8 +6,9 @@
 # Xvfb, ImageMagick, xwininfo and the MinGW compiler of the Windows build,
 # which compiles the small helper that works the program's windows. In a
 # throwaway prefix with a few sample controls, on a private X server, it
-# writes docs/main-window.png and docs/about-box.png, frames included, and
-# leaves nothing running behind it.
+# writes docs/main-window.png and docs/about-box.png, frames included, then
+# docs/main-window-150.png at 150 % (144 DPI), and leaves nothing running
+# behind it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -187,7 +188,8 @@ shoot() {
     echo "Saved $out ($size)"
 }
 
-start_xvfb
+# Room for the main window at 150 %.
+start_xvfb 1280x1024x24
 started=$SECONDS
 build_helper
 mkdir -p "$prefix"
@@ -198,7 +200,7 @@ seed_sample_controls "$build/fixtures" "$work"
 # One decorated Wine desktop, so that the windows have frames without a
 # window manager; it takes effect when the server starts again.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
+wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
 wineserver -k
 echo "Prefix ready in $((SECONDS - started)) s"
 
@@ -210,6 +212,17 @@ place=$(wine "$work/helper.exe" select "C:/windows/Downloaded Program Files/burr
 shoot "$place" "$docs/main-window.png"
 place=$(wine "$work/helper.exe" about | tr -d '\r')
 shoot "$place" "$docs/about-box.png"
+wine "$work/helper.exe" exit
+wait "$program_pid" || true
+program_pid=""
+
+# The main window again as a laptop at 150 % shows it. A program takes the
+# DPI when it starts.
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+wine "$exe" </dev/null >/dev/null 2>&1 &
+program_pid=$!
+place=$(wine "$work/helper.exe" select "C:/windows/Downloaded Program Files/burrowchart.ocx" | tr -d '\r')
+shoot "$place" "$docs/main-window-150.png"
 wine "$work/helper.exe" exit
 wait "$program_pid" || true
 program_pid=""

@@ -82,12 +82,13 @@ stop_xvfb() {
 
 # Display numbers from 90 up; a lock file, stale or not, means "taken". Two
 # scripts can still pick the same number at the same moment: the loser's
-# Xvfb exits at once and the next number is tried.
+# Xvfb exits at once and the next number is tried. The screen is 1024x768
+# unless a size is given (WxHxDEPTH).
 start_xvfb() {
-    local n
+    local n screen=${1:-1024x768x24}
     for n in $(seq 90 189); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 "$screen" -nolisten tcp </dev/null >/dev/null 2>&1 &
         xvfb_pid=$!
         for _ in $(seq 100); do
             kill -0 "$xvfb_pid" 2>/dev/null || break

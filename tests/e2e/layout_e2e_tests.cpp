@@ -4,6 +4,7 @@
 #include "support/test_support.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -429,6 +430,221 @@ TEST_F(LayoutTest, BannerShownAtItsOwnSizeInTheMiddleOfItsFrame)
 
     EXPECT_TRUE(centred) << "the " << shown.width << "x" << shown.height
                          << " picture area does not show the banner unscaled and centred";
+    app.Click(IDC_EXIT);
+    ExpectExitCode(1);
+}
+
+// Sets the DPI that programs started from now on take, as Windows' display
+// settings do, and puts 96 back, so that no other test runs at this scale.
+class ScaleForNewPrograms {
+  public:
+    explicit ScaleForNewPrograms(UINT dpi)
+    {
+        SetRegistryDword(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels", dpi);
+    }
+    ~ScaleForNewPrograms()
+    {
+        SetRegistryDword(HKEY_CURRENT_USER, "Control Panel\\Desktop", "LogPixels",
+                         USER_DEFAULT_SCREEN_DPI);
+    }
+};
+
+std::vector<RECT> ControlRects(HWND dialog)
+{
+    std::vector<RECT> rects;
+    for (HWND child : Children(dialog)) {
+        Place p = PlaceInDialog(child);
+        rects.push_back({p.left, p.top, p.left + p.width, p.top + p.height});
+    }
+    return rects;
+}
+
+// Every control inside the client area, and no two touching that lie apart
+// when this process lays the template out at 96 DPI.
+void ExpectFitsAndApart(const DialogTemplate& expected, HWND shown, Where where = Where::current())
+{
+    testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()),
+                               std::string("dialog \"") + expected.caption + "\"");
+    Replica replica(expected);
+    std::vector<RECT> apart = ControlRects(replica.Window());
+    std::vector<RECT> found = ControlRects(shown);
+    ASSERT_EQ(apart.size(), found.size());
+    RECT client{0, 0, ClientSize(shown).width, ClientSize(shown).height}, common;
+    for (size_t i = 0; i < found.size(); ++i) {
+        EXPECT_TRUE(UnionRect(&common, &client, &found[i]) && EqualRect(&common, &client))
+            << "control " << i + 1 << " reaches " << found[i].right << "," << found[i].bottom;
+        for (size_t j = i + 1; j < found.size(); ++j)
+            EXPECT_FALSE(!IntersectRect(&common, &apart[i], &apart[j]) &&
+                         IntersectRect(&common, &found[i], &found[j]))
+                << "controls " << i + 1 << " and " << j + 1 << " overlap";
+    }
+}
+
+// The first and last columns that show the title's white outline, the
+// banner's only colour this light even where smoothing blends it: where they
+// lie tells how large the banner is drawn, even where its frame cuts its
+// edges off.
+std::pair<int, int> WhiteColumns(const Picture& picture)
+{
+    std::pair<int, int> span{-1, -1};
+    for (int x = 0; x < picture.width; ++x)
+        for (int y = 0; y < picture.height; ++y)
+            if ((picture.At(x, y) & 0xE0E0E0) == 0xE0E0E0) {
+                span = {span.first < 0 ? x : span.first, x};
+                break;
+            }
+    return span;
+}
+
+// The banner grows with its frame from what both are at 96 DPI, as this
+// process lays the template out, and keeps to the frame's middle.
+void ExpectBannerShare(HWND frame, Where where = Where::current())
+{
+    testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "banner");
+    Replica replica(kMainDialog);
+    Picture banner = BannerResource();
+    auto [first, last] = WhiteColumns(banner);
+    ASSERT_GT(last - first, 100);
+    double frameAt96 = ClientSize(GetDlgItem(replica.Window(), IDC_BANNER)).width;
+    std::pair<int, int> seen;
+    double width = 0, middle = 0;
+    bool right = WaitUntil(
+        [&] {
+            Picture shown = OnScreen(frame);
+            seen = WhiteColumns(shown);
+            double scale = shown.width / frameAt96;
+            width = (last - first + 1) * scale;
+            middle = shown.width / 2.0 + ((first + last) / 2.0 - banner.width / 2.0) * scale;
+            return std::fabs(seen.second - seen.first + 1 - width) <= 3 &&
+                   std::fabs((seen.first + seen.second) / 2.0 - middle) <= 2;
+        },
+        2000);
+    EXPECT_TRUE(right) << "the title spans columns " << seen.first << " to " << seen.second
+                       << "; at its share of the frame it would span " << width << " around "
+                       << middle;
+}
+
+// Whether the screen shows the program's icon, its image of one size drawn
+// at another, anywhere in the area. Only the pixels the icon covers fully
+// count: the others take the colour behind them.
+bool ShowsIcon(const RECT& area, int imageSize, int drawnSize)
+{
+    HMODULE module = LoadProgramResources();
+    auto icon = static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, imageSize, imageSize, 0));
+    HDC screen = GetDC(nullptr);
+    HDC canvas = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, drawnSize, drawnSize);
+    HGDIOBJ previous = SelectObject(canvas, bitmap);
+    RECT all{0, 0, drawnSize, drawnSize};
+    Picture drawn[2];
+    for (int brush : {BLACK_BRUSH, WHITE_BRUSH}) {
+        FillRect(canvas, &all, static_cast<HBRUSH>(GetStockObject(brush)));
+        DrawIconEx(canvas, 0, 0, icon, drawnSize, drawnSize, 0, nullptr, DI_NORMAL);
+        drawn[brush == WHITE_BRUSH] = ReadPicture(canvas, 0, 0, drawnSize, drawnSize);
+    }
+    Picture shown =
+        ReadPicture(screen, area.left, area.top, area.right - area.left, area.bottom - area.top);
+    SelectObject(canvas, previous);
+    DeleteObject(bitmap);
+    DeleteDC(canvas);
+    ReleaseDC(nullptr, screen);
+    DestroyIcon(icon);
+    FreeLibrary(module);
+    for (int dy = 0; dy + drawnSize <= shown.height; ++dy)
+        for (int dx = 0; dx + drawnSize <= shown.width; ++dx) {
+            bool same = true;
+            for (int y = 0; same && y < drawnSize; ++y)
+                for (int x = 0; same && x < drawnSize; ++x)
+                    same = drawn[0].At(x, y) != drawn[1].At(x, y) ||
+                           shown.At(dx + x, dy + y) == drawn[0].At(x, y);
+            if (same)
+                return true;
+        }
+    return false;
+}
+
+// The caption's icon, in the window's upper left corner.
+void ExpectCaptionIcon(HWND window, int imageSize, int drawnSize, Where where = Where::current())
+{
+    RECT frame;
+    GetWindowRect(window, &frame);
+    RECT corner{frame.left, frame.top, frame.left + 4 * drawnSize, frame.top + 3 * drawnSize};
+    EXPECT_TRUE(WaitUntil([&] { return ShowsIcon(corner, imageSize, drawnSize); }, 2000))
+        << "line " << where.line() << ": no caption icon of " << imageSize << " pixels drawn at "
+        << drawnSize;
+}
+
+class DisplayScaleTest : public ProgramTest, public testing::WithParamInterface<UINT> {};
+
+TEST_P(DisplayScaleTest, WindowsFitTheScaleWithArtMadeForIt)
+{
+    const UINT dpi = GetParam();
+    ScaleForNewPrograms scale(dpi);
+    ASSERT_TRUE(StartWithOneDownload());
+
+    ExpectFitsAndApart(kMainDialog, app.Dialog());
+    ExpectBannerShare(app.Item(IDC_BANNER));
+    int smallIcon = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
+    ExpectCaptionIcon(app.Dialog(), smallIcon, smallIcon);
+    app.Click(IDC_ABOUT);
+    HWND about = app.WaitForOwnedDialog("About Burrowlens");
+    ASSERT_NE(nullptr, about);
+    ExpectFitsAndApart(kAboutBox, about);
+    // The icon control takes the size of the icon it shows.
+    EXPECT_EQ(GetSystemMetricsForDpi(SM_CXICON, dpi),
+              PlaceInDialog(GetDlgItem(about, IDI_PROGRAM)).width);
+
+    ASSERT_TRUE(app.Answer(about, IDOK));
+    app.Click(IDC_EXIT);
+    ExpectExitCode(1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, DisplayScaleTest, testing::Values(96u, 120u, 144u, 192u),
+                         [](const testing::TestParamInfo<UINT>& info) {
+                             return "Dpi" + std::to_string(info.param);
+                         });
+
+// WM_DPICHANGED carries the rectangle Windows suggests, which has to lie in
+// the program's own memory.
+bool SendDpiChange(HWND window, UINT dpi, const RECT& suggested)
+{
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, id);
+    void* remote = VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT, PAGE_READWRITE);
+    DWORD_PTR result = 0;
+    bool sent =
+        remote != nullptr &&
+        WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr) &&
+        SendMessageTimeoutA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                            reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, kWaitMs, &result) != 0;
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return sent;
+}
+
+TEST_F(LayoutTest, MovingToA150PercentMonitorRedoesTheWindowForIt)
+{
+    ASSERT_TRUE(StartWithOneDownload());
+    RECT before, after;
+    GetWindowRect(app.Dialog(), &before);
+    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * 3 / 2,
+                   before.top + (before.bottom - before.top) * 3 / 2};
+
+    ASSERT_TRUE(SendDpiChange(app.Dialog(), 144, suggested));
+    ASSERT_TRUE(app.Settle());
+
+    GetWindowRect(app.Dialog(), &after);
+    EXPECT_TRUE(EqualRect(&suggested, &after)) << after.right - after.left << " pixels wide";
+    EXPECT_EQ(PlaceInDialog(app.Item(IDC_EXIT)).width,
+              PlaceInDialog(GetDlgItem(Replica(kMainDialog).Window(), IDC_EXIT)).width * 3 / 2);
+    ExpectFitsAndApart(kMainDialog, app.Dialog());
+    ExpectBannerShare(app.Item(IDC_BANNER));
+    // The window has not really moved: the system still draws its caption
+    // for 96 DPI, with the image made for 144 made smaller.
+    ExpectCaptionIcon(app.Dialog(), GetSystemMetricsForDpi(SM_CXSMICON, 144),
+                      GetSystemMetricsForDpi(SM_CXSMICON, USER_DEFAULT_SCREEN_DPI));
     app.Click(IDC_EXIT);
     ExpectExitCode(1);
 }

@@ -54,52 +54,64 @@ struct IconDirectoryEntry {
 };
 #pragma pack(pop)
 
-TEST_F(ResourceTest, IconGroupHoldsTheThreeImages)
+// Every size Windows asks for between 100 % and 200 %, and Explorer's
+// largest, all with an alpha channel; the largest is stored as PNG.
+TEST_F(ResourceTest, IconGroupHoldsEverySizeInTrueColourWithAlpha)
 {
     DWORD size = 0;
     const BYTE* group = Resource(MAKEINTRESOURCEW(IDI_PROGRAM), RT_GROUP_ICON, &size);
     ASSERT_NE(static_cast<const BYTE*>(NULL), group);
+    const int sizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
     WORD count;
     memcpy(&count, group + 4, 2);
-    ASSERT_EQ(3, count);
-    const struct {
-        int size, bits;
-    } expected[] = {{32, 4}, {16, 4}, {32, 8}};
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
+    ASSERT_EQ(sizeof sizes / sizeof sizes[0], count);
+    for (int i = 0; i < count; ++i) {
+        SCOPED_TRACE(sizes[i]);
         IconDirectoryEntry entry;
         memcpy(&entry, group + 6 + i * sizeof entry, sizeof entry);
-        EXPECT_EQ(expected[i].size, entry.width);
-        EXPECT_EQ(expected[i].size, entry.height);
-        EXPECT_EQ(expected[i].bits, entry.bitCount);
+        EXPECT_EQ(sizes[i] % 256, entry.width);
+        EXPECT_EQ(sizes[i] % 256, entry.height);
+        EXPECT_EQ(32, entry.bitCount);
         DWORD imageSize = 0;
         const BYTE* image = Resource(MAKEINTRESOURCEW(entry.id), RT_ICON, &imageSize);
         ASSERT_NE(static_cast<const BYTE*>(NULL), image);
+        if (sizes[i] == 256) {
+            EXPECT_EQ(0, memcmp(image, "\x89PNG", 4));
+            continue;
+        }
         BITMAPINFOHEADER header;
         memcpy(&header, image, sizeof header);
-        EXPECT_EQ(expected[i].size, header.biWidth);
-        EXPECT_EQ(expected[i].size * 2, header.biHeight); // colour and mask
-        EXPECT_EQ(expected[i].bits, header.biBitCount);
+        EXPECT_EQ(sizes[i], header.biWidth);
+        EXPECT_EQ(sizes[i] * 2, header.biHeight); // colour and mask
+        EXPECT_EQ(32, header.biBitCount);
+        HICON icon = static_cast<HICON>(
+            LoadImageW(program, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, sizes[i], sizes[i], 0));
+        EXPECT_NE(static_cast<HICON>(NULL), icon);
+        DestroyIcon(icon);
     }
-    EXPECT_NE(static_cast<HICON>(NULL), LoadIconW(program, MAKEINTRESOURCEW(IDI_PROGRAM)));
 }
 
-TEST_F(ResourceTest, BannerIsAnUncompressedPalettedBitmap)
+TEST_F(ResourceTest, BannersAreUncompressedPalettedBitmapsAtThreeScales)
 {
-    DWORD size = 0;
-    const BYTE* bitmap = Resource(MAKEINTRESOURCEW(IDB_BANNER), RT_BITMAP, &size);
-    ASSERT_NE(static_cast<const BYTE*>(NULL), bitmap);
-    BITMAPINFOHEADER header;
-    memcpy(&header, bitmap, sizeof header);
-    EXPECT_EQ(300, header.biWidth);
-    EXPECT_EQ(80, header.biHeight);
-    EXPECT_EQ(8, header.biBitCount);
-    EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
-    EXPECT_EQ(256u, header.biClrUsed);
-    EXPECT_EQ(sizeof header + 256 * 4 + 300 * 80, size);
+    const int banners[][3] = {
+        {IDB_BANNER, 300, 80}, {IDB_BANNER_150, 450, 120}, {IDB_BANNER_200, 600, 160}};
+    for (const auto& [id, width, height] : banners) {
+        SCOPED_TRACE(width);
+        DWORD size = 0;
+        const BYTE* bitmap = Resource(MAKEINTRESOURCEW(id), RT_BITMAP, &size);
+        ASSERT_NE(static_cast<const BYTE*>(NULL), bitmap);
+        BITMAPINFOHEADER header;
+        memcpy(&header, bitmap, sizeof header);
+        EXPECT_EQ(width, header.biWidth);
+        EXPECT_EQ(height, header.biHeight);
+        EXPECT_EQ(8, header.biBitCount);
+        EXPECT_EQ(static_cast<DWORD>(BI_RGB), header.biCompression);
+        EXPECT_EQ(256u, header.biClrUsed);
+        EXPECT_EQ(sizeof header + 256 * 4 + static_cast<DWORD>((width + 3) / 4 * 4 * height), size);
+    }
 }
 
-TEST_F(ResourceTest, ManifestAsksForAdministratorsAndNoNewControls)
+TEST_F(ResourceTest, ManifestAsksForAdministratorsPerMonitorDpiAndNoNewControls)
 {
     DWORD size = 0;
     const BYTE* manifest = Resource(MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24), &size);
@@ -109,6 +121,12 @@ TEST_F(ResourceTest, ManifestAsksForAdministratorsAndNoNewControls)
     EXPECT_NE(std::string::npos,
               text.find("supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\""));
     EXPECT_EQ(std::string::npos, text.find("Microsoft.Windows.Common-Controls"));
+    // Windows 10 1607 and later read the one, Windows 8.1 the other.
+    EXPECT_NE(std::string::npos, text.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/"
+                                           "SMI/2016/WindowsSettings\">PerMonitorV2, "
+                                           "PerMonitor</dpiAwareness>"));
+    EXPECT_NE(std::string::npos, text.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/"
+                                           "2005/WindowsSettings\">true/pm</dpiAware>"));
 }
 
 TEST_F(ResourceTest, VersionInformation)

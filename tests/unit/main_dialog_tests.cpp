@@ -277,3 +277,45 @@ TEST_F(MainDialogTest, MissingEverythingReportsEachKeyThenNoControls)
     ExpectBox(1, "Error: Unable to open key, RegOpenKey = 2, Line = 730", MB_OK, __LINE__);
     ExpectBox(2, kNoControls, MB_ICONERROR, __LINE__);
 }
+
+// Moving from monitor to monitor scales every control from where the
+// template put it, not from where the last move left it, so that rounding
+// does not add up; the window takes the rectangle Windows suggests.
+TEST_F(MainDialogTest, EachChangeOfScalePlacesTheControlsFromTheTemplate)
+{
+    SeedEmptyKeys();
+    AddDownload("C:/Windows/Downloaded Program Files/a.ocx");
+    typedef std::vector<LONG> Corners;
+    std::vector<Corners> expected, found;
+    Corners window;
+    // Where the controls are, made larger by a scale.
+    auto places = [](HWND dialog, int dpi) {
+        std::vector<Corners> places;
+        for (HWND child = GetWindow(dialog, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            RECT r;
+            GetWindowRect(child, &r);
+            MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&r), 2);
+            places.push_back({MulDiv(r.left, dpi, 96), MulDiv(r.top, dpi, 96),
+                              MulDiv(r.right, dpi, 96), MulDiv(r.bottom, dpi, 96)});
+        }
+        return places;
+    };
+    SimAddUserAction([&] {
+        HWND dialog = SimActiveDialog();
+        expected = places(dialog, 120);
+        RECT to144{10, 20, 950, 560}, to120{30, 40, 830, 480}, now;
+        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&to144));
+        SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(120, 120), reinterpret_cast<LPARAM>(&to120));
+        GetWindowRect(dialog, &now);
+        window = {now.left, now.top, now.right, now.bottom};
+        found = places(dialog, 96);
+    });
+    Click(IDC_EXIT);
+
+    EXPECT_EQ(1, Run());
+
+    EXPECT_EQ((Corners{30, 40, 830, 480}), window);
+    ASSERT_GT(expected.size(), 30u);
+    EXPECT_EQ(expected, found);
+}

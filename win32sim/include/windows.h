@@ -63,6 +63,17 @@ typedef HICON HCURSOR;
 struct HDC__;
 typedef HDC__* HDC;
 
+struct HBITMAP__;
+typedef HBITMAP__* HBITMAP;
+struct HFONT__;
+typedef HFONT__* HFONT;
+typedef void* HGDIOBJ;
+
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT, *LPPOINT;
+
 typedef struct tagRECT {
     LONG left;
     LONG top;
@@ -346,6 +357,71 @@ BOOL WINAPI LockWindowUpdate(HWND window);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 BOOL WINAPI UpdateWindow(HWND window);
+
+// Display scale: one monitor at 96 DPI, windows placed in pixels. The
+// stand-in draws nothing: bitmaps and fonts cannot be made, and a DC only
+// answers its DPI.
+#define WM_DESTROY 0x0002
+#define WM_SETFONT 0x0030
+#define WM_GETFONT 0x0031
+#define WM_SETICON 0x0080
+#define WM_DPICHANGED 0x02E0
+#define ICON_SMALL 0
+#define ICON_BIG 1
+#define STM_SETICON 0x0170
+#define STM_SETIMAGE 0x0172
+#define STM_GETIMAGE 0x0173
+#define IMAGE_BITMAP 0
+#define IMAGE_ICON 1
+#define LR_CREATEDIBSECTION 0x2000
+#define SM_CXICON 11
+#define SM_CXSMICON 49
+#define LOGPIXELSY 90
+#define USER_DEFAULT_SCREEN_DPI 96
+#define DDC_DISABLE_ALL 0x0001
+#define GW_HWNDNEXT 2
+#define GW_CHILD 5
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOACTIVATE 0x0010
+#define HALFTONE 4
+#define SRCCOPY 0x00CC0020
+#define LF_FACESIZE 32
+typedef struct tagLOGFONTW {
+    LONG lfHeight, lfWidth, lfEscapement, lfOrientation, lfWeight;
+    BYTE lfItalic, lfUnderline, lfStrikeOut, lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality,
+        lfPitchAndFamily;
+    WCHAR lfFaceName[LF_FACESIZE];
+} LOGFONTW;
+typedef struct tagBITMAP {
+    LONG bmType, bmWidth, bmHeight, bmWidthBytes;
+    WORD bmPlanes, bmBitsPixel;
+    LPVOID bmBits;
+} BITMAP;
+int WINAPI MulDiv(int number, int numerator, int denominator);
+int WINAPI GetSystemMetrics(int index);
+HANDLE WINAPI LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int width, int height,
+                         UINT flags);
+BOOL WINAPI DestroyIcon(HICON icon);
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
+int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
+BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect);
+HWND WINAPI GetWindow(HWND window, UINT relation);
+BOOL WINAPI SetWindowPos(HWND window, HWND after, int x, int y, int width, int height, UINT flags);
+HDC WINAPI GetDC(HWND window);
+int WINAPI ReleaseDC(HWND window, HDC dc);
+int WINAPI GetDeviceCaps(HDC dc, int index);
+HDC WINAPI CreateCompatibleDC(HDC dc);
+BOOL WINAPI DeleteDC(HDC dc);
+HBITMAP WINAPI CreateCompatibleBitmap(HDC dc, int width, int height);
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW* font);
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
+BOOL WINAPI DeleteObject(HGDIOBJ object);
+int WINAPI GetObjectW(HANDLE object, int size, LPVOID buffer);
+int WINAPI SetStretchBltMode(HDC dc, int mode);
+BOOL WINAPI SetBrushOrgEx(HDC dc, int x, int y, LPPOINT previous);
+BOOL WINAPI StretchBlt(HDC to, int x, int y, int width, int height, HDC from, int fromX, int fromY,
+                       int fromWidth, int fromHeight, DWORD operation);
 // As Windows' own: at most 1,024 characters written, "%s" takes WCHAR text.
 int WINAPI wvsprintfW(LPWSTR buffer, LPCWSTR format, va_list args);
 // Upper-cases in place by Unicode's simple case mapping; answers the length.

@@ -16,6 +16,9 @@ struct HINSTANCE__ {
 struct HICON__ {
     int resourceId;
 };
+struct HDC__ {
+    int unused;
+};
 
 namespace {
 
@@ -516,6 +519,168 @@ BOOL WINAPI DrawIcon(HDC, int, int, HICON icon)
         return FALSE;
     ++g_drawnIcons;
     return TRUE;
+}
+
+// Rounds halves away from zero, as Windows does.
+int WINAPI MulDiv(int number, int numerator, int denominator)
+{
+    if (denominator == 0)
+        return -1;
+    long long product = static_cast<long long>(number) * numerator;
+    long long divisor = std::llabs(denominator);
+    long long rounded = (std::llabs(product) + divisor / 2) / divisor;
+    return static_cast<int>((product < 0) != (denominator < 0) ? -rounded : rounded);
+}
+
+int WINAPI GetSystemMetrics(int index)
+{
+    return index == SM_CXICON ? 32 : index == SM_CXSMICON ? 16 : 0;
+}
+
+// Every icon is the program's; no bitmap can be made.
+HANDLE WINAPI LoadImageW(HINSTANCE, LPCWSTR, UINT type, int, int, UINT)
+{
+    return type == IMAGE_ICON ? &g_programIcon : nullptr;
+}
+
+BOOL WINAPI DestroyIcon(HICON icon)
+{
+    return icon != nullptr;
+}
+
+namespace {
+
+POINT ClientOrigin(HWND window)
+{
+    POINT origin{0, 0};
+    for (; window != nullptr; window = window->parent) {
+        origin.x += window->rect.left;
+        origin.y += window->rect.top;
+    }
+    return origin;
+}
+
+} // namespace
+
+BOOL WINAPI GetWindowRect(HWND window, LPRECT rect)
+{
+    if (!IsLiveWindow(window))
+        return FALSE;
+    POINT origin = ClientOrigin(window->parent);
+    *rect = RECT{window->rect.left + origin.x, window->rect.top + origin.y,
+                 window->rect.right + origin.x, window->rect.bottom + origin.y};
+    return TRUE;
+}
+
+int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
+{
+    POINT fromOrigin = ClientOrigin(from);
+    POINT toOrigin = ClientOrigin(to);
+    for (UINT i = 0; i < count; ++i) {
+        points[i].x += fromOrigin.x - toOrigin.x;
+        points[i].y += fromOrigin.y - toOrigin.y;
+    }
+    return MAKELONG(fromOrigin.x - toOrigin.x, fromOrigin.y - toOrigin.y);
+}
+
+BOOL WINAPI MapDialogRect(HWND dialog, LPRECT rect)
+{
+    if (!IsLiveWindow(dialog) || dialog->kind != WindowKind::Dialog)
+        return FALSE;
+    *rect = RECT{DialogUnits(rect->left, kBaseUnitX, 4), DialogUnits(rect->top, kBaseUnitY, 8),
+                 DialogUnits(rect->right, kBaseUnitX, 4), DialogUnits(rect->bottom, kBaseUnitY, 8)};
+    return TRUE;
+}
+
+HWND WINAPI GetWindow(HWND window, UINT relation)
+{
+    if (!IsLiveWindow(window))
+        return nullptr;
+    if (relation == GW_CHILD)
+        return window->children.empty() ? nullptr : window->children.front();
+    if (relation != GW_HWNDNEXT || window->parent == nullptr)
+        return nullptr;
+    const std::vector<HWND>& siblings = window->parent->children;
+    auto next = std::find(siblings.begin(), siblings.end(), window) + 1;
+    return next == siblings.end() ? nullptr : *next;
+}
+
+BOOL WINAPI SetWindowPos(HWND window, HWND, int x, int y, int width, int height, UINT flags)
+{
+    if (!IsLiveWindow(window))
+        return FALSE;
+    if (flags & SWP_NOMOVE) {
+        x = window->rect.left;
+        y = window->rect.top;
+    }
+    window->rect = RECT{x, y, x + width, y + height};
+    return TRUE;
+}
+
+HDC WINAPI GetDC(HWND)
+{
+    static HDC__ screen;
+    return &screen;
+}
+
+int WINAPI ReleaseDC(HWND, HDC dc)
+{
+    return dc != nullptr;
+}
+
+int WINAPI GetDeviceCaps(HDC, int index)
+{
+    return index == LOGPIXELSY ? USER_DEFAULT_SCREEN_DPI : 0;
+}
+
+HDC WINAPI CreateCompatibleDC(HDC)
+{
+    return nullptr;
+}
+
+BOOL WINAPI DeleteDC(HDC)
+{
+    return FALSE;
+}
+
+HBITMAP WINAPI CreateCompatibleBitmap(HDC, int, int)
+{
+    return nullptr;
+}
+
+HFONT WINAPI CreateFontIndirectW(const LOGFONTW*)
+{
+    return nullptr;
+}
+
+HGDIOBJ WINAPI SelectObject(HDC, HGDIOBJ)
+{
+    return nullptr;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ)
+{
+    return FALSE;
+}
+
+int WINAPI GetObjectW(HANDLE, int, LPVOID)
+{
+    return 0;
+}
+
+int WINAPI SetStretchBltMode(HDC, int)
+{
+    return 0;
+}
+
+BOOL WINAPI SetBrushOrgEx(HDC, int, int, LPPOINT)
+{
+    return FALSE;
+}
+
+BOOL WINAPI StretchBlt(HDC, int, int, int, int, HDC, int, int, int, int, DWORD)
+{
+    return FALSE;
 }
 
 // The ANSI forms, for tests: as Windows does, they take their text through
