@@ -106,7 +106,9 @@ RegistrySnapshot OwnRegistration(const RegistrySnapshot& before, const ControlEn
 RegistrySnapshot OtherViewLibraryLines(const RegistrySnapshot& lines, RegistryView view);
 // What a restore folder's removed.reg puts back, as snapshot lines.
 struct RegFile;
-RegistrySnapshot RegFileLines(const RegFile& file);
+// What a restore folder's removed.reg puts back, as snapshot lines of the
+// view it is imported into.
+RegistrySnapshot RegFileLines(const RegFile& file, RegistryView view);
 // Lines with their key path and value name upper-cased, as the registry
 // matches them: removed.reg names a class as the usage key spells it.
 RegistrySnapshot FoldedNames(const RegistrySnapshot& lines);

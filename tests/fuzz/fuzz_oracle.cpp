@@ -282,15 +282,30 @@ RegistrySnapshot OtherViewLibraryLines(const RegistrySnapshot& lines, RegistryVi
     return other;
 }
 
-RegistrySnapshot RegFileLines(const RegFile& file)
+// A key of removed.reg as the snapshot names it: on 64-bit Windows the
+// 32-bit view lies under Wow6432Node, all but the TypeLib key both share.
+std::string InViewOf(const std::string& key, RegistryView view)
+{
+    if (view != VIEW_32 || !SimIsWow64())
+        return key;
+    std::string folded = Folded(key) + "\\";
+    if (StartsWith(folded, "HKLM\\SOFTWARE\\"))
+        return key.substr(0, 14) + "Wow6432Node\\" + key.substr(14);
+    if (StartsWith(folded, "HKCR\\") && !StartsWith(folded, "HKCR\\TYPELIB\\"))
+        return "HKLM\\SOFTWARE\\Wow6432Node\\Classes\\" + key.substr(5);
+    return key;
+}
+
+RegistrySnapshot RegFileLines(const RegFile& file, RegistryView view)
 {
     RegistrySnapshot lines;
     for (const std::string& key : file.keys)
-        lines.insert(NameText(RegFileWide(key)));
+        lines.insert(InViewOf(NameText(RegFileWide(key)), view));
     for (const RegFileValue& value : file.values) {
         std::string key = value.path.empty() ? value.root : value.root + "\\" + value.path;
         lines.insert(
-            NameText(RegFileWide(key)) + "\t" + NameText(RegFileWide(value.name)) + "\t" +
+            InViewOf(NameText(RegFileWide(key)), view) + "\t" + NameText(RegFileWide(value.name)) +
+            "\t" +
             DescribeValue(value.type, value.data.data(), static_cast<DWORD>(value.data.size())));
     }
     return lines;

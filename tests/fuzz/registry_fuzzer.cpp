@@ -173,7 +173,7 @@ DeleteTrace TraceBefore(const WideText& entryFile)
 }
 
 // Answers the folder the Delete finished, or an empty path.
-std::string CheckRestoreFolder(const WideText& entry, const WideText& entryFile,
+std::string CheckRestoreFolder(const WideText& entry, RegistryView view, const WideText& entryFile,
                                const DeleteTrace& was, const RegistrySnapshot& removed)
 {
     std::vector<std::string> finished;
@@ -199,7 +199,8 @@ std::string CheckRestoreFolder(const WideText& entry, const WideText& entryFile,
     RegFile file = ReadRegFile(finished[0] + "/removed.reg");
     if (!file.ok)
         Fail("removed.reg does not read as regedit reads it", Shown(entry) + "\n" + file.error);
-    RegistrySnapshot missing = Difference(FoldedNames(removed), FoldedNames(RegFileLines(file)));
+    RegistrySnapshot missing =
+        Difference(FoldedNames(removed), FoldedNames(RegFileLines(file, view)));
     if (!missing.empty())
         Fail("removed.reg lacks what the Delete took", Shown(entry) + "\n" + Lines(missing));
     std::vector<long long> copies;
@@ -264,7 +265,7 @@ void CheckedDelete(HWND dialog, const FuzzMachine& machine)
     if (!otherView.empty())
         Fail("Delete took a type library's key of the other view",
              Shown(entry) + "\n" + Lines(otherView));
-    std::string folder = CheckRestoreFolder(entry, entryFile, was, removed);
+    std::string folder = CheckRestoreFolder(entry, control.view, entryFile, was, removed);
     for (const auto& [file, size] : filesBefore) {
         if (!Exists(file) &&
             (folder.empty() || !IsSavedOtherFile(folder, SimHostPath(file.c_str()), size)))
